@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A fresh folder per test, removed afterwards.
+class TTempFolder {
+public:
+  TTempFolder();
+  QString Path() const { return FDir.path(); }
+  QString File(const QString& AName) const { return FDir.filePath(AName); }
+  void Write(const QString& AName, const QByteArray& ABytes) const;
+  QByteArray Read(const QString& AName) const;
+
+private:
+  QTemporaryDir FDir;
+};
+
+// Connection parameters of the test PostgreSQL server (libpq keyword form),
+// from CORVALIS_PG; empty when the variable is not set.
+QString TestPostgresConnection();
+
+// Runs a program and waits for it; returns its exit code (-1 on a crash or
+// time-out) and fills AOutput with its standard output.
+int RunProgram(const QString& AProgram, const QStringList& AArguments, QByteArray* AOutput = nullptr,
+               int ATimeoutMs = 30000);

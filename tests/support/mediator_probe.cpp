@@ -1,0 +1,51 @@
+// A stand-in for the desk in single-instance tests: decides its mode from the
+// settings file in the given folder, like the program does, and prints what
+// happens on stdout, one line per event.
+//   mediator_probe <folder> <unique name> [parameter]
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+
+#include "src/Common/uMainThread.h"
+#include "src/Common/uTask.h"
+#include "src/Platform/uPlatform.h"
+#include "src/Platform/uProcessMediator.h"
+#include "src/Platform/uSettings.h"
+
+namespace {
+void Say(const QString& AText) {
+  std::printf("%s\n", AText.toUtf8().constData());
+  std::fflush(stdout);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  if (argc < 3) return 2;
+  const QString folder = QString::fromLocal8Bit(argv[1]);
+  const QString name = QString::fromLocal8Bit(argv[2]);
+  const QString parameter = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+
+  TIniSettings settings(folder + QStringLiteral("/settings.ini"));
+  const bool singleton = TPlatform::IsSingletonMode(settings);
+  StartTaskEngine();
+  {
+    TProcessMediator mediator(name, 255);
+    if (mediator.AlreadyExists()) {
+      if (singleton)
+        Say(QStringLiteral("sent:%1").arg(mediator.SendData(parameter) ? 1 : 0));
+      else
+        Say(QStringLiteral("second:%1").arg(mediator.SendData(parameter) ? 1 : 0));
+      return 0;
+    }
+    mediator.SetOnDataReceived([&](const QString& AData) {
+      Say(QStringLiteral("received:[%1]:main=%2").arg(AData).arg(MainThread().IsMainThread() ? 1 : 0));
+      if (AData == QLatin1String("quit")) app.quit();
+    });
+    Say(QStringLiteral("first"));
+    QTimer::singleShot(20000, &app, &QCoreApplication::quit);
+    app.exec();
+  }
+  Say(QStringLiteral("ended"));
+  return 0;
+}
