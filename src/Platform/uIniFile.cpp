@@ -229,8 +229,11 @@ TIniDocument TIniFile::Load() const {
 }
 
 void TIniFile::Save(const TIniDocument& ADocument) const {
+  // A file marked read-only is refused even where the folder would let the
+  // rename replace it (and for root).
   const QFileInfo info(FFileName);
-  bool ok = !(info.exists() && !info.isWritable());
+  const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+  bool ok = !(info.exists() && (!info.isWritable() || !(info.permissions() & writeBits)));
   if (ok) {
     QSaveFile file(FFileName);
     ok = file.open(QIODevice::WriteOnly);

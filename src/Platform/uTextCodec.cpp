@@ -57,7 +57,7 @@ QByteArray EncodeWin1251(const QString& AText) {
 
 bool IsValidUtf8(const QByteArray& ABytes) {
   QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  (void)decoder.decode(ABytes);
+  const QString decoded = decoder.decode(ABytes);  // decoding is lazy until converted
   return !decoder.hasError();
 }
 

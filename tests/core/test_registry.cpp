@@ -4,6 +4,7 @@
 #include "src/Platform/uNameList.h"
 #include "src/Platform/uRegistry.h"
 #include "src/Platform/uStringDictionary.h"
+#include "support/TestEnv.h"
 
 static constexpr const char* cModulePath = "src/Platform/Configuration/uConfiguration";
 

@@ -1,7 +1,22 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <ostream>
+
+// Readable Qt values in test messages and failures.
+inline std::ostream& operator<<(std::ostream& AStream, const QString& AText) { return AStream << AText.toStdString(); }
+inline void PrintTo(const QString& AText, std::ostream* AStream) { *AStream << '"' << AText.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& ABytes, std::ostream* AStream) {
+  *AStream << '"' << ABytes.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& AList, std::ostream* AStream) {
+  *AStream << "{";
+  for (qsizetype i = 0; i < AList.size(); ++i) *AStream << (i ? ", \"" : "\"") << AList[i].toStdString() << '"';
+  *AStream << "}";
+}
 
 // A fresh folder per test, removed afterwards.
 class TTempFolder {

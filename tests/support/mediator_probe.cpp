@@ -2,6 +2,8 @@
 // settings file in the given folder, like the program does, and prints what
 // happens on stdout, one line per event.
 //   mediator_probe <folder> <unique name> [parameter]
+// It also serves as a concurrent settings writer:
+//   mediator_probe --write-settings <file> <writer number> <key count>
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
@@ -21,6 +23,13 @@ void Say(const QString& AText) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  if (argc == 5 && QByteArray(argv[1]) == "--write-settings") {
+    TIniSettings settings(QString::fromLocal8Bit(argv[2]));
+    const QString section = QStringLiteral("P") + QString::fromLocal8Bit(argv[3]);
+    const int count = QByteArray(argv[4]).toInt();
+    for (int k = 0; k < count; ++k) settings.SetValue(section, QStringLiteral("K%1").arg(k), QString::number(k));
+    return 0;
+  }
   if (argc < 3) return 2;
   const QString folder = QString::fromLocal8Bit(argv[1]);
   const QString name = QString::fromLocal8Bit(argv[2]);
@@ -32,10 +41,9 @@ int main(int argc, char** argv) {
   {
     TProcessMediator mediator(name, 255);
     if (mediator.AlreadyExists()) {
-      if (singleton)
-        Say(QStringLiteral("sent:%1").arg(mediator.SendData(parameter) ? 1 : 0));
-      else
-        Say(QStringLiteral("second:%1").arg(mediator.SendData(parameter) ? 1 : 0));
+      // Without single-instance mode a second instance runs in full and
+      // neither sends nor receives.
+      Say(singleton ? QStringLiteral("sent:%1").arg(mediator.SendData(parameter) ? 1 : 0) : QStringLiteral("second"));
       return 0;
     }
     mediator.SetOnDataReceived([&](const QString& AData) {

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <semaphore.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <cstring>
+
+#include "src/Common/uMainThread.h"
+#include "src/Platform/uProcessMediator.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+QString UniqueName() {
+  static int counter = 0;
+  return QString("Tervana.Test.%1.%2").arg(::getpid()).arg(++counter);
+}
+
+bool Drain(const std::function<bool()>& ADone) {
+  return MainThread().WaitUntil(ADone, std::chrono::milliseconds(5), std::chrono::milliseconds(5000));
+}
+
+// A mediator pair in one process; the first (the receiver) goes first, since
+// every mediator stops the task engine when it goes.
+struct TMediatorPair {
+  explicit TMediatorPair(const QString& AName) {
+    StartTaskEngine();
+    First = std::make_unique<TProcessMediator>(AName, 255);
+    First->SetOnDataReceived([this](const QString& AData) {
+      Received << AData;
+      OnMain = OnMain && MainThread().IsMainThread();
+    });
+    Second = std::make_unique<TProcessMediator>(AName, 255);
+  }
+  ~TMediatorPair() {
+    First.reset();
+    Second.reset();
+  }
+  std::unique_ptr<TProcessMediator> First;
+  std::unique_ptr<TProcessMediator> Second;
+  QStringList Received;
+  bool OnMain = true;
+};
+
+}  // namespace
+
+TEST(ProcessMediator, FitToBlockCutsAtTheBlockAndKeepsSurrogatePairs) {
+  const QString pair = QString::fromUcs4(U"\U0001F600");
+  const struct {
+    const char* Name;
+    QString Text;
+    int Size;
+  } cases[] = {
+      {"short", "C:/reports/a.xtdd", 17},
+      {"exactly 126", QString(126, 'a'), 126},
+      {"longer", QString(300, 'a'), 126},
+      {"pair across the cut", QString(125, 'a') + pair, 125},
+      {"pair before the cut", QString(124, 'a') + pair + "b", 126},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TProcessMediator::FitToBlock(c.Text, 255).size(), c.Size) << c.Name;
+}
+
+TEST(ProcessMediator, SecondInstanceHandsItsTextToTheFirstOnTheMainThread) {
+  TMediatorPair pair(UniqueName());
+  EXPECT_FALSE(pair.First->AlreadyExists());
+  EXPECT_TRUE(pair.Second->AlreadyExists());
+  EXPECT_FALSE(pair.First->SendData("to myself"));  // the first never sends
+
+  ASSERT_TRUE(pair.Second->SendData(QStringLiteral("C:/Фонд/отчёт.xtdd")));
+  ASSERT_TRUE(Drain([&] { return pair.Received.size() == 1; }));
+  ASSERT_TRUE(pair.Second->SendData(QString(300, 'x')));
+  ASSERT_TRUE(Drain([&] { return pair.Received.size() == 2; }));
+  EXPECT_EQ(pair.Received[0], QStringLiteral("C:/Фонд/отчёт.xtdd"));
+  EXPECT_EQ(pair.Received[1], QString(126, 'x'));
+  EXPECT_TRUE(pair.OnMain);
+}
+
+TEST(ProcessMediator, ReceiverReadsNoFurtherThanTheBlock) {
+  const QString name = UniqueName();
+  TMediatorPair pair(name);
+  // Another writer fills the block without a terminating NUL and signals.
+  const QString suffix = QString(".%1").arg(::getuid());
+  const int fd = ::shm_open(("/" + name + "$File" + suffix).toLocal8Bit().constData(), O_RDWR, 0600);
+  ASSERT_GE(fd, 0);
+  void* view = ::mmap(nullptr, 255, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  ASSERT_NE(view, MAP_FAILED);
+  std::memset(view, 'A', 255);  // every unit is U+4141, no NUL anywhere
+  ::munmap(view, 255);
+  ::close(fd);
+  sem_t* event = ::sem_open(("/" + name + "$Event" + suffix).toLocal8Bit().constData(), 0);
+  ASSERT_NE(event, SEM_FAILED);
+  ::sem_post(event);
+  ::sem_close(event);
+  ASSERT_TRUE(Drain([&] { return !pair.Received.isEmpty(); }));
+  EXPECT_EQ(pair.Received.last(), QString(127, QChar(0x4141)));
+}
+
+TEST(ProcessMediator, DestructionDoesNotHangOnAWorkerWaitingForTheMainThread) {
+  TMediatorPair pair(UniqueName());
+  ASSERT_TRUE(pair.Second->SendData("late"));
+  // Nobody drains: the waiting task now sits in its progress report. Giving
+  // it a moment makes sure it is blocked there when the first goes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  pair.First.reset();
+  EXPECT_EQ(pair.Received, QStringList({"late"}));
+}
+
+// --- real processes ---------------------------------------------------------
+
+namespace {
+
+class TProbe {
+public:
+  TProbe(const QString& AFolder, const QString& AName, const QString& AParameter = QString()) {
+    QStringList arguments{AFolder, AName};
+    if (!AParameter.isNull()) arguments << AParameter;
+    FProcess.start(QStringLiteral(MEDIATOR_PROBE), arguments);
+  }
+  ~TProbe() {
+    if (FProcess.state() != QProcess::NotRunning) {
+      FProcess.kill();
+      FProcess.waitForFinished();
+    }
+  }
+  // Waits for a line of output; false on time-out or exit.
+  bool WaitForLine(const QString& ALine, int ATimeoutMs = 15000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ATimeoutMs) {
+      while (FProcess.canReadLine()) {
+        const QString line = QString::fromUtf8(FProcess.readLine()).trimmed();
+        FLines << line;
+        if (line == ALine) return true;
+      }
+      if (FProcess.state() == QProcess::NotRunning && !FProcess.canReadLine()) return false;
+      FProcess.waitForReadyRead(100);
+    }
+    return false;
+  }
+  void Kill() {
+    FProcess.kill();
+    FProcess.waitForFinished();
+  }
+  bool Finish() { return FProcess.waitForFinished(15000) && FProcess.exitCode() == 0; }
+  QStringList Lines() const { return FLines; }
+
+private:
+  QProcess FProcess;
+  QStringList FLines;
+};
+
+QString RunSecond(const QString& AFolder, const QString& AName, const QString& AParameter) {
+  QByteArray output;
+  const int code = RunProgram(QStringLiteral(MEDIATOR_PROBE), {AFolder, AName, AParameter}, &output);
+  return code == 0 ? QString::fromUtf8(output).trimmed() : QString("exit %1").arg(code);
+}
+
+}  // namespace
+
+TEST(SingleInstance, RunModeInAnyCaseHandsTheParameterOver) {
+  for (const char* mode : {"singleton", "SINGLETON", "SingleTon"}) {
+    TTempFolder folder;
+    folder.Write("settings.ini", QByteArray("[core]\nrunmode=") + mode + "\n");
+    const QString name = UniqueName();
+    TProbe first(folder.Path(), name);
+    ASSERT_TRUE(first.WaitForLine("first")) << mode;
+    EXPECT_EQ(RunSecond(folder.Path(), name, "C:/reports/fund.xtdd"), "sent:1") << mode;
+    EXPECT_TRUE(first.WaitForLine("received:[C:/reports/fund.xtdd]:main=1")) << mode << first.Lines().join("|");
+    EXPECT_EQ(RunSecond(folder.Path(), name, ""), "sent:1") << mode;
+    EXPECT_TRUE(first.WaitForLine("received:[]:main=1")) << mode;
+    EXPECT_EQ(RunSecond(folder.Path(), name, "quit"), "sent:1");
+    EXPECT_TRUE(first.WaitForLine("ended"));
+    EXPECT_TRUE(first.Finish());
+  }
+}
+
+TEST(SingleInstance, WithoutSingletonBothRunAndNothingIsHandedOver) {
+  TTempFolder folder;
+  folder.Write("settings.ini", "[Core]\nRunMode=multi\n");
+  const QString name = UniqueName();
+  TProbe first(folder.Path(), name);
+  ASSERT_TRUE(first.WaitForLine("first"));
+  EXPECT_EQ(RunSecond(folder.Path(), name, "x"), "second");
+  EXPECT_FALSE(first.WaitForLine("received:[x]:main=1", 500));
+}
+
+TEST(SingleInstance, AKilledFirstInstanceDoesNotBlockTheNextStart) {
+  TTempFolder folder;
+  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
+  const QString name = UniqueName();
+  {
+    TProbe crashed(folder.Path(), name);
+    ASSERT_TRUE(crashed.WaitForLine("first"));
+    crashed.Kill();
+  }
+  TProbe next(folder.Path(), name);
+  ASSERT_TRUE(next.WaitForLine("first")) << next.Lines().join("|");
+  EXPECT_EQ(RunSecond(folder.Path(), name, "after crash"), "sent:1");
+  EXPECT_TRUE(next.WaitForLine("received:[after crash]:main=1"));
+}
