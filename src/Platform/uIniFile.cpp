@@ -207,11 +207,9 @@ QList<QPair<QString, QString>> TIniDocument::SectionValues(const QString& ASecti
 
 void TIniDocument::EraseSection(const QString& ASection) {
   // Every section of that name goes, as a later duplicate would otherwise surface.
-  const QString key = Folded(ASection);
   for (int header = SectionLine(ASection); header >= 0; header = SectionLine(ASection)) {
     FLines.erase(FLines.begin() + header, FLines.begin() + SectionEnd(header));
     Reindex();
-    if (!FSectionIndex.contains(key)) break;
   }
 }
 

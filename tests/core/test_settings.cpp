@@ -155,3 +155,17 @@ TEST(Settings, EditsOfOtherProcessesAreSeenAndNoneIsLost) {
       EXPECT_EQ(settings.GetValue(QString("P%1").arg(p), QString("K%1").arg(k), ""), QString::number(k));
   EXPECT_EQ(settings.GetValue("Core", "Own", ""), "1");
 }
+
+TEST(IniDocument, ListsErasesAndDeletesByFirstMatch) {
+  TIniDocument doc = TIniDocument::FromText(
+      "[Items]\r\nb=2\r\nA=1\r\nB=dup\r\n\r\n[Other]\r\nx=1\r\n[items]\r\nc=3\r\n");
+  EXPECT_EQ(doc.Sections(), QStringList({"Items", "Other"}));
+  EXPECT_EQ(doc.Keys("ITEMS"), QStringList({"b", "A"}));
+  doc.DeleteKey("items", "B");
+  EXPECT_EQ(doc.ReadString("Items", "b", "none"), "dup");  // the next duplicate surfaces
+  doc.EraseSection("Items");
+  EXPECT_FALSE(doc.ValueExists("Items", "c"));               // later duplicates go too
+  EXPECT_EQ(doc.ToText(), "[Other]\r\nx=1\r\n");           // line breaks kept
+  doc.WriteString("Other", "y", "2");
+  EXPECT_EQ(doc.ToText(), "[Other]\r\nx=1\r\ny=2\r\n");
+}
