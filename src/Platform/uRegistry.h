@@ -33,6 +33,14 @@ public:
     return item;
   }
 
+  // Takes an item out of the list and hands back its ownership.
+  std::unique_ptr<T> Extract(int AIndex) {
+    std::unique_ptr<T> item = std::move(FItems[static_cast<size_t>(AIndex)].Item);
+    FItems.erase(FItems.begin() + AIndex);
+    Reindex();
+    return item;
+  }
+
   T* ObjectByName(const QString& AName) const {
     auto it = FIndex.constFind(Key(AName));
     return it == FIndex.constEnd() ? nullptr : FItems[static_cast<size_t>(*it)].Item.get();
