@@ -1,14 +1,17 @@
 #include "src/Platform/uTextCodec.h"
 
+#include <QHash>
 #include <QStringDecoder>
 
 namespace {
 
+// 0x98 is undefined in the code page; like Windows we read it as U+0098, so
+// every byte value survives a decode-encode round trip.
 const char16_t cWin1251High[128] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
     0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
     0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
     0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
     0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
@@ -35,22 +38,17 @@ QString DecodeWin1251(const QByteArray& ABytes) {
 }
 
 QByteArray EncodeWin1251(const QString& AText) {
+  // Reverse table built once: bulk text (blobs, log digests) is encoded often.
+  static const QHash<char16_t, char> reverse = [] {
+    QHash<char16_t, char> table;
+    for (int i = 0; i < 128; ++i) table.insert(cWin1251High[i], static_cast<char>(0x80 + i));
+    return table;
+  }();
   QByteArray result;
   result.reserve(AText.size());
   for (QChar ch : AText) {
     const char16_t unit = ch.unicode();
-    if (unit < 0x80) {
-      result.append(static_cast<char>(unit));
-      continue;
-    }
-    char out = '?';
-    for (int i = 0; i < 128; ++i) {
-      if (cWin1251High[i] == unit && unit != 0xFFFD) {
-        out = static_cast<char>(0x80 + i);
-        break;
-      }
-    }
-    result.append(out);
+    result.append(unit < 0x80 ? static_cast<char>(unit) : reverse.value(unit, '?'));
   }
   return result;
 }

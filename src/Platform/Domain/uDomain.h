@@ -1,26 +1,94 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
+#include <memory>
+#include <vector>
 
+#include "src/Platform/uLogger.h"
 #include "src/Platform/uRegistry.h"
+#include "src/Platform/uVariant.h"
 
 class TPlatform;
 class TConfiguration;
+class TDefinition;
 class TSettings;
 class TUser;
 class TUserSession;
+class TCollection;
+class TEntity;
+class TStorage;
+class TTranslator;
 
-// The running instance of one configuration.
+// The running instance of one configuration: its collections of entities,
+// its logs, settings and translator. Storage, loading and synchronisation
+// build on this.
 class TDomain {
-public:
+ public:
+  // AConfiguration may be none (a domain without data). With a configuration
+  // the domain reads its work folder's settings (the environment ID is made
+  // and written back when empty), opens its two logs in the user data folder
+  // and creates one collection per definition that holds records.
   TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASettings, const QString& AStyleName,
           const QString& AUid);
-  virtual ~TDomain() = default;
+  virtual ~TDomain();
+  TDomain(const TDomain&) = delete;
+  TDomain& operator=(const TDomain&) = delete;
 
   TConfiguration* Configuration() const { return FConfiguration; }
   TUser* Owner() const { return FOwner; }
   const QString& Uid() const { return FUid; }
   const QString& StyleName() const { return FStyleName; }
+  const QString& EnvironmentID() const { return FEnvironmentID; }
+  const QString& DomainWorkDir() const { return FDomainWorkDir; }
+  // The configuration's settings file (none without a configuration).
+  TSettings* Settings() const { return FSettings.get(); }
+  // The settings given by the platform.
+  TSettings* PlatformSettings() const { return FPlatformSettings; }
+
+  // "log.txt": storage, change manager, synchronisation.
+  TLogger* Logger() const { return FLogger.get(); }
+  // "domain_log.txt": the application's log.
+  TLogger* DomainLogger() const { return FDomainLogger.get(); }
+  void Log(const QString& AMessage, TMessageKind AMessageKind = mkAny);
+  void LogEnter(const QString& AMessage);
+  void LogExit(const QString& AMessage);
+
+  TTranslator* Translator() const { return FTranslator.get(); }
+  // Replaces the translator (another translation store).
+  void SetTranslator(std::unique_ptr<TTranslator> ATranslator);
+  QString Language() const;
+  void SetLanguage(const QString& ALanguage);
+  QString Translate(const QString& AKey, const QString& ADefault) const;
+
+  // The domain's own session, without user.
+  TUserSession* DomainSession() const { return FDomainSession.get(); }
+
+  // The storage's clock when there is a storage, else the local clock.
+  TDateTime Now() const;
+  TStorage* Storage() const { return FStorage.get(); }
+  void SetStorage(std::unique_ptr<TStorage> AStorage);
+
+  // Collections. The root collection is the catalogue and owns the others.
+  TCollection* RootCollection() const { return FRootCollection.get(); }
+  TCollection* CollectionByName(const QString& AName) const;
+  TCollection* CollectionByID(int AID) const;
+  bool CollectionExists(const QString& AName) const { return CollectionByName(AName) != nullptr; }
+  int CollectionCount() const { return static_cast<int>(FCollections.size()); }
+  TCollection* GetCollection(int AIndex) const { return FCollections[static_cast<size_t>(AIndex)]; }
+  // The collections of the definition and of all its descendants, depth first.
+  std::vector<TCollection*> CollectionsByDefinition(TDefinition* ADefinition) const;
+
+  // Entities that views watch, by definition name (diagnostics).
+  void AddViewSubscription(TEntity* AEntity);
+  // Drops the entity once none of its fields is watched; "Отписывается
+  // неподписанная запись!" for a definition without subscriptions.
+  void RemoveViewSubscription(TEntity* AEntity);
+  QString TextHierarchy() const;
+
+  // True while the domain frees its data: entities then skip detaching from
+  // one another, since all of them go.
+  bool IsDestroying() const { return FDestroying; }
 
   virtual void Run() {}
   virtual void Stop() {}
@@ -29,17 +97,33 @@ public:
     (void)AParameter;
   }
 
-private:
+ private:
+  void CreateCollections();
+
   TUser* FOwner;
   TConfiguration* FConfiguration;
-  TSettings* FSettings;
-  QString FStyleName;
   QString FUid;
+  QString FEnvironmentID;
+  QString FStyleName;
+  TSettings* FPlatformSettings;  // not owned
+  std::unique_ptr<TSettings> FSettings;
+  QString FDomainWorkDir;
+  std::unique_ptr<TLogger> FLogger;
+  std::unique_ptr<TLogger> FDomainLogger;
+  std::unique_ptr<TTranslator> FTranslator;
+  std::vector<std::pair<QString, std::vector<TEntity*>>> FViewSubscriptions;
+  std::unique_ptr<TStorage> FStorage;
+  std::unique_ptr<TUserSession> FDomainSession;
+  std::vector<TCollection*> FCollections;           // owned by the root collection
+  QHash<QString, TCollection*> FCollectionsByName;  // key: case-folded name
+  QHash<int, TCollection*> FCollectionsByID;
+  std::unique_ptr<TCollection> FRootCollection;
+  bool FDestroying = false;
 };
 
 // The platform's domains, keyed by lower-cased uid.
 class TDomains : public TRegistry<TDomain> {
-public:
+ public:
   explicit TDomains(TPlatform* APlatform) : FPlatform(APlatform) {}
   // One domain per configuration, owned by "admin", style "black", empty uid.
   void Init();
@@ -47,6 +131,6 @@ public:
                      const QString& AUid);
   TDomain* GetByUid(const QString& AUid) const { return ObjectByName(AUid.toLower()); }
 
-private:
+ private:
   TPlatform* FPlatform;
 };

@@ -1,5 +1,16 @@
 #include "src/Platform/Domain/uSession.h"
 
+#include "src/Platform/Domain/uEntity.h"
+
+TUserSession::TUserSession(TDomain* ADomain, TEntity* AUser, bool AIsAdmin)
+    : FDomain(ADomain), FUser(AUser ? AUser : NullEntity()), FIsAdmin(AIsAdmin) {}
+
+QString TUserSession::CurrentUserName() const {
+  if (FUser->IsNull()) return QStringLiteral("System");
+  return FUser->FieldExists(QStringLiteral("Login")) ? VarToStr(FUser->GetFieldValue(QStringLiteral("Login")))
+                                                     : QString();
+}
+
 TUser* TUsers::AddUser(const QString& AUserName) {
   if (TUser* user = GetByName(AUserName)) return user;
   const QString name = AUserName.toLower();

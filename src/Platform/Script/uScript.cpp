@@ -5,6 +5,7 @@
 
 #include "src/Platform/Configuration/uConfiguration.h"
 #include "src/Platform/Configuration/uDefinition.h"
+#include "src/Platform/Domain/uEntity.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uExtension.h"
 
@@ -89,4 +90,49 @@ TDefinition* TScript::DefinitionByName(const QString& AName) const {
 void TScript::RegisterReaction(const QString& ADefinitionNames, const QString& AFieldChain,
                                TReactionProc AReactionProc) {
   FConfiguration->RegisterReaction(ADefinitionNames, AFieldChain, std::move(AReactionProc));
+}
+
+namespace {
+
+bool InCollection(const TEntity* AEntity) {
+  return AEntity && !AEntity->IsNull() && !AEntity->CollectionName().isEmpty();
+}
+
+QString FieldText(TEntity* AEntity, const char* AFieldName) {
+  const QString name = QString::fromLatin1(AFieldName);
+  return AEntity->FieldExists(name) ? VarToStr(AEntity->GetAnyFieldValue(name)) : QString();
+}
+
+}  // namespace
+
+QString TScript::DisplayName(TEntity* AEntity) const {
+  if (!InCollection(AEntity)) return QString();
+  const QString name = AEntity->CollectionName();
+  auto is = [&name](const char* AName) { return name.compare(QLatin1String(AName), Qt::CaseInsensitive) == 0; };
+  QString text;
+  if (is("SysRoles") || is("SysNotificationStates") || is("SysNotificationSeverities") || is("SysLogActionKinds"))
+    text = FieldText(AEntity, "Name");
+  else if (is("SysConstants"))
+    text = FieldText(AEntity, "Code");
+  else if (is("SysUsers"))
+    text = FieldText(AEntity, "Login");
+  else if (is("SysUsersRoles"))
+    text = FieldText(AEntity, "User") + QStringLiteral(" : ") + FieldText(AEntity, "Role");
+  else if (is("SysNotifications"))
+    text = FieldText(AEntity, "Message");
+  else
+    text = DoDisplayName(AEntity);
+  return AEntity->IsRemote() ? QStringLiteral("REMOTE: ") + text : text;
+}
+
+QString TScript::DoDisplayName(TEntity* AEntity) const {
+  return FieldText(AEntity, "Name");
+}
+
+bool TScript::CheckField(TEntity* AEntity, const QString& AFieldName) const {
+  return !InCollection(AEntity) || DoCheckField(AEntity, AFieldName);
+}
+
+void TScript::AfterEntityCreation(TChangeHolder* AHolder, TEntity* AEntity) {
+  if (InCollection(AEntity)) DoAfterEntityCreation(AHolder, AEntity);
 }

@@ -52,6 +52,16 @@ class TScript {
   // Declares the configuration; returns its version.
   QString CreateConfiguration();
 
+  // Entry points the domain model calls.
+  // The display text of a record: empty outside a collection, the system
+  // collections' own fields, else DoDisplayName; "REMOTE: " before a remote one.
+  QString DisplayName(TEntity* AEntity) const;
+  QString FullText(TEntity* AEntity) const { return DoFullText(AEntity); }
+  // True outside a collection; else DoCheckField.
+  bool CheckField(TEntity* AEntity, const QString& AFieldName) const;
+  // Nothing outside a collection; else DoAfterEntityCreation.
+  void AfterEntityCreation(TChangeHolder* AHolder, TEntity* AEntity);
+
   const QString& AppTitle() const { return FAppTitle; }
   const QString& Version() const { return FVersion; }
   TConfiguration* Configuration() const { return FConfiguration; }
@@ -63,6 +73,19 @@ class TScript {
   // The application's definitions, enumerations, actions, reactions...
   virtual void DoCreateDefinitions() {}
   virtual void DoFinishConfiguration() {}
+  // The field "Name" when the record has one, else empty.
+  virtual QString DoDisplayName(TEntity* AEntity) const;
+  virtual QString DoFullText(TEntity* AEntity) const { return DoDisplayName(AEntity); }
+  virtual bool DoCheckField(TEntity* AEntity, const QString& AFieldName) const {
+    (void)AEntity;
+    (void)AFieldName;
+    return true;
+  }
+  virtual void DoAfterEntityCreation(TChangeHolder* AHolder, TEntity* AEntity) {
+    (void)AHolder;
+    (void)AEntity;
+  }
+
   TSysAction* AddAction(const QString& AName, const QString& ACaption, int AImageID, int AFlags);
   TDefinition* AddDefinition(int AID, const QString& AName, const QString& AAncestors, const QString& ACaption,
                              const QString& AEmptyValue, int AFlags, TCollectionKind AKind);

@@ -1,0 +1,210 @@
+// Queries and list sorting over many records, each against a hand-written
+// baseline on the same records in the same run: a Select over 1 000 000
+// records against a direct loop over their field values, and sorting an
+// entity list of 100 000 by name against std::sort with collator keys.
+// Prints ours/baseline time ratios after the runs.
+#include <benchmark/benchmark.h>
+
+#include <QCollator>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "src/Platform/Configuration/uConfiguration.h"
+#include "src/Platform/Configuration/uDefinition.h"
+#include "src/Platform/Configuration/uQueryObject.h"
+#include "src/Platform/Domain/Fields/uBaseField.h"
+#include "src/Platform/Domain/uCollection.h"
+#include "src/Platform/Domain/uDomain.h"
+#include "src/Platform/Domain/uEntity.h"
+#include "src/Platform/Domain/uEntityList.h"
+#include "src/Platform/Domain/uSession.h"
+#include "src/Platform/Script/uScript.h"
+#include "src/Platform/uJSON.h"
+#include "src/Platform/uPaths.h"
+
+namespace {
+
+constexpr int cRecordCount = 1000000;
+constexpr int cListCount = 100000;
+const char* const cWhere = "&(Kind=2,Total>4.5)";
+
+class TBenchScript : public TScript {
+ public:
+  using TScript::TScript;
+
+ protected:
+  void DoInit() override { FAppTitle = QStringLiteral("QueryBench"); }
+  void DoCreateDefinitions() override {
+    AddDefinition(1, "SysDefinitions", "", "Definitions", "", ccSystem, clkLibrary)
+        ->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 100, fkString);
+    TDefinition* items = AddDefinition(10, "Items", "", "Items", "", 0, clkLibrary);
+    items->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 100, fkString);
+    items->AddSimpleFieldDef("Kind", "kind", "Kind", 0, Variant::Null(), Variant::Null(), fkInteger);
+    items->AddSimpleFieldDef("Total", "total", "Total", 0.0, Variant::Null(), Variant::Null(), fkFloat);
+  }
+};
+
+// Russian-looking names in a shuffled order, so that sorting has work to do.
+QString NameOf(std::mt19937& ARandom) {
+  static const char16_t* const cSyllables[] = {u"ка", u"ли", u"но", u"ро", u"ва", u"Ми", u"ша",
+                                               u"То", u"де", u"Зу", u"be", u"Ka", u"st"};
+  QString name;
+  const int length = 2 + static_cast<int>(ARandom() % 4);
+  for (int i = 0; i < length; ++i) name += QString::fromUtf16(cSyllables[ARandom() % 13]);
+  return name + QString::number(ARandom() % 1000);
+}
+
+struct TBenchDomain {
+  QTemporaryDir Temp;
+  std::unique_ptr<TConfigurations> Configurations;
+  std::unique_ptr<TDomain> Domain;
+  std::unique_ptr<TUserSession> Session;
+  TCollection* Items = nullptr;
+  std::vector<TEntity*> Shuffled;  // cListCount records in a fixed random order
+
+  TBenchDomain() {
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    ConfigurationsDir = Temp.path() + QStringLiteral("/solutions/");
+    DomainsDir = ConfigurationsDir;
+    LocalAppDataDir = Temp.path() + QStringLiteral("/data");
+    TScript::RegisterScript<TBenchScript>("QueryBench");
+    Configurations = std::make_unique<TConfigurations>(nullptr);
+    Configurations->Init();
+    Domain = std::make_unique<TDomain>(nullptr, Configurations->GetByName("QueryBench"), nullptr, QString(), QString());
+    Session = std::make_unique<TUserSession>(Domain.get(), nullptr, false);
+    Items = Domain->CollectionByName("Items");
+    std::mt19937 random(20240229);
+    for (int i = 1; i <= cRecordCount; ++i) {
+      TEntity* entity = Items->InternalCreateEntity(i, false);
+      entity->FieldInternalSetValue("Name", NameOf(random));
+      entity->FieldInternalSetValue("Kind", i % 5);
+      entity->FieldInternalSetValue("Total", (i % 1000) / 100.0);
+      entity->ProcessFields();
+    }
+    for (int i = 0; i < cListCount; ++i) Shuffled.push_back(Items->GetEntity(i));
+    std::shuffle(Shuffled.begin(), Shuffled.end(), random);
+  }
+};
+
+TBenchDomain& Bench() {
+  static TBenchDomain bench;
+  return bench;
+}
+
+void BM_SelectQuery(benchmark::State& AState) {
+  TBenchDomain& bench = Bench();
+  TQueryObject query("Items", cWhere, QString());
+  query.SetParameters(bench.Session.get(), nullptr);
+  size_t found = 0;
+  for (auto _ : AState) {
+    const std::vector<TEntity*> results = query.Select(bench.Session.get());
+    found = results.size();
+    benchmark::DoNotOptimize(results.data());
+  }
+  AState.counters["found"] = static_cast<double>(found);
+  AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * cRecordCount);
+}
+
+// The same test written by hand against the field values.
+void BM_SelectBaseline(benchmark::State& AState) {
+  TBenchDomain& bench = Bench();
+  const int kindIndex = bench.Items->IndexOfField("Kind");
+  const int totalIndex = bench.Items->IndexOfField("Total");
+  size_t found = 0;
+  for (auto _ : AState) {
+    std::vector<TEntity*> results;
+    for (int i = 0; i < bench.Items->Count(); ++i) {
+      TEntity* entity = bench.Items->GetEntity(i);
+      if (VarAsInteger(entity->GetField(kindIndex)->Value()) == 2 &&
+          VarAsFloat(entity->GetField(totalIndex)->Value()) > 4.5)
+        results.push_back(entity);
+    }
+    found = results.size();
+    benchmark::DoNotOptimize(results.data());
+  }
+  AState.counters["found"] = static_cast<double>(found);
+  AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * cRecordCount);
+}
+
+void BM_SortListByName(benchmark::State& AState) {
+  TBenchDomain& bench = Bench();
+  TEntityList list(bench.Domain.get(), bench.Session.get());
+  for (auto _ : AState) {
+    AState.PauseTiming();
+    list.Clear();
+    for (TEntity* entity : bench.Shuffled) list.InternalAdd(entity);
+    AState.ResumeTiming();
+    list.Sort(estSortByName);
+    benchmark::DoNotOptimize(list.GetEntity(0));
+  }
+  AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * cListCount);
+}
+
+void BM_SortBaseline(benchmark::State& AState) {
+  TBenchDomain& bench = Bench();
+  for (auto _ : AState) {
+    AState.PauseTiming();
+    std::vector<TEntity*> entities = bench.Shuffled;
+    AState.ResumeTiming();
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<std::pair<QCollatorSortKey, TEntity*>> keyed;
+    keyed.reserve(entities.size());
+    for (TEntity* entity : entities) keyed.emplace_back(collator.sortKey(entity->DisplayName()), entity);
+    std::sort(keyed.begin(), keyed.end(), [](const auto& A, const auto& B) { return A.first.compare(B.first) < 0; });
+    for (size_t i = 0; i < keyed.size(); ++i) entities[i] = keyed[i].second;
+    benchmark::DoNotOptimize(entities.data());
+  }
+  AState.SetItemsProcessed(static_cast<int64_t>(AState.iterations()) * cListCount);
+}
+
+BENCHMARK(BM_SelectQuery)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_SelectBaseline)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_SortListByName)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_SortBaseline)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// Console output plus the ratio of each of our runs to its baseline.
+class TRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& ARuns) override {
+    ConsoleReporter::ReportRuns(ARuns);
+    for (const Run& run : ARuns)
+      if (!run.error_occurred) {
+        const std::string name = run.benchmark_name();
+        FTimes[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
+      }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\n%d records, query %s; list of %d sorted by name\n", cRecordCount, cWhere, cListCount);
+    const std::pair<const char*, const char*> pairs[] = {{"BM_SelectQuery", "BM_SelectBaseline"},
+                                                         {"BM_SortListByName", "BM_SortBaseline"}};
+    for (const auto& [ours, baseline] : pairs) {
+      const auto a = FTimes.find(ours);
+      const auto b = FTimes.find(baseline);
+      if (a != FTimes.end() && b != FTimes.end())
+        std::printf("%-18s / %-18s = %.2f\n", ours, baseline, a->second / b->second);
+    }
+  }
+
+ private:
+  std::map<std::string, double> FTimes;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  (void)Bench();
+  TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,257 @@
+#include "src/Platform/Domain/Fields/uEntityField.h"
+
+#include <QCollator>
+#include <QLocale>
+#include <optional>
+
+#include "src/Platform/Configuration/uDefinition.h"
+#include "src/Platform/Configuration/uObjectFieldDef.h"
+#include "src/Platform/Configuration/uQueryObject.h"
+#include "src/Platform/Domain/Fields/uListField.h"
+#include "src/Platform/Domain/uCollection.h"
+#include "src/Platform/Domain/uDomain.h"
+#include "src/Platform/Domain/uEntity.h"
+#include "src/Platform/Domain/uEntityList.h"
+#include "src/Platform/Domain/uStorage.h"
+#include "src/Platform/uException.h"
+#include "src/Platform/uJSON.h"
+
+static constexpr const char* cModulePath = "src/Platform/Domain/Fields/uEntityField";
+
+namespace {
+
+// One per thread and locale, as building one per comparison is slow.
+const QCollator& NameCollator() {
+  static thread_local std::optional<QCollator> collator;
+  static thread_local QLocale locale;
+  if (!collator || locale != QLocale()) {
+    locale = QLocale();
+    collator.emplace(locale);
+    collator->setCaseSensitivity(Qt::CaseInsensitive);
+  }
+  return *collator;
+}
+
+int32_t JSONID(const TJSONValue* AValue) {
+  const auto* number = dynamic_cast<const TJSONNumber*>(AValue);
+  TV_ASSERT(number, QStringLiteral("Assertion failure"));
+  int64_t id = 0;
+  if (!number->TryAsInt64(id)) id = static_cast<int64_t>(number->AsDouble());
+  return static_cast<int32_t>(id);
+}
+
+}  // namespace
+
+TEntityField::TEntityField(TEntity* AInstance, TFieldDef* AFieldDef)
+    : TObjectField(AInstance, AFieldDef),
+      FCollectionID(static_cast<TEntityFieldDef*>(AFieldDef)->DefaultTypeID()),
+      FEntityID(static_cast<TEntityFieldDef*>(AFieldDef)->DefaultEntityID()) {}
+
+TEntityField::~TEntityField() = default;
+
+TEntityFieldDef* TEntityField::EntityFieldDef() const {
+  return static_cast<TEntityFieldDef*>(FFieldDef);
+}
+
+int32_t TEntityField::EntityID() const {
+  return FEntity ? FEntity->ID() : FEntityID;
+}
+
+QString TEntityField::ContentCollectionName() const {
+  TCollection* collection = FDomain ? FDomain->CollectionByID(FCollectionID) : nullptr;
+  return collection ? collection->Name() : QString();
+}
+
+TEntity* TEntityField::Entity() const {
+  TV_ASSERT(FEntity, QStringLiteral("Too early getting of entity"));
+  return FEntity;
+}
+
+Variant TEntityField::GetValue() const {
+  return FEntity ? Variant(static_cast<TObject*>(FEntity)) : Variant::Null();
+}
+
+bool TEntityField::IsNull() const {
+  return !FEntity || FEntity->IsNull();
+}
+
+void TEntityField::InternalSetValue(const Variant& AValue) {
+  if (!FEntity) {
+    // Not attached yet (the entity is being built): subscribing attaches.
+    DoSetValue(AValue);
+    return;
+  }
+  // Attached: leave the old referent's lists and listeners, join the new ones.
+  DoBeforeChanges(nullptr);
+  DoSetValue(AValue);
+  DoAfterChanges(nullptr);
+}
+
+void TEntityField::SetEntity(TChangeHolder* AHolder, TEntity* AValue) {
+  if (!AValue) AValue = NullEntity();
+  if (!AValue->IsNull() && IsSelector() && AValue->Definition()) FCollectionID = AValue->Definition()->ID();
+  SetValue(AHolder, Variant(static_cast<TObject*>(AValue)));
+}
+
+void TEntityField::ResetToDefault(TChangeHolder* AHolder) {
+  const int32_t defaultID = EntityFieldDef()->DefaultEntityID();
+  if (defaultID == 0) {
+    SetEntity(AHolder, NullEntity());
+    return;
+  }
+  TV_ASSERT(!IsSelector(), QStringLiteral("Selective field have no default value"));
+  TCollection* collection = FDomain ? FDomain->CollectionByName(DefaultDefinitionName()) : nullptr;
+  SetEntity(AHolder, collection ? collection->NullableEntityByID(defaultID) : NullEntity());
+}
+
+void TEntityField::ForgetEntity(TEntity* AEntity) {
+  if (FListening == AEntity) FListening = nullptr;
+  if (FEntity == AEntity) {
+    FEntity = NullEntity();
+    FEntityID = 0;
+  }
+}
+
+void TEntityField::Listen(TEntity* AEntity) {
+  if (AEntity && AEntity->IsNull()) AEntity = nullptr;
+  if (AEntity == FListening) return;
+  if (FListening) FListening->RemoveListener(FieldName(), FInstance);
+  FListening = AEntity;
+  if (FListening) FListening->AddListener(FieldName(), FInstance);
+}
+
+void TEntityField::DoSetValue(const Variant& AValue) {
+  FEntity = VarAsEntity(AValue);
+  FEntityID = FEntity->ID();
+}
+
+void TEntityField::DoBeforeChanges(TChangeHolder* AHolder) {
+  TObjectField::DoBeforeChanges(AHolder);
+  DoUnsubscribe();
+}
+
+void TEntityField::DoAfterChanges(TChangeHolder* AHolder) {
+  Listen(FEntity);
+  TObjectField::DoAfterChanges(AHolder);
+}
+
+std::unique_ptr<TJSONValue> TEntityField::DoGetJSON() const {
+  int32_t id = FEntity ? FEntity->ID() : FEntityID;
+  if (id < 0) id = 0;  // a provisional ID means nothing elsewhere
+  if (!IsSelector()) return std::make_unique<TJSONNumber>(id);
+  auto object = std::make_unique<TJSONObject>();
+  object->AddPair(QStringLiteral("id"), std::make_unique<TJSONNumber>(id));
+  object->AddPair(QStringLiteral("type_id"), std::make_unique<TJSONNumber>(FCollectionID));
+  return object;
+}
+
+void TEntityField::DoSetJSON(const TJSONValue* AValue) {
+  if (IsSelector()) {
+    if (const auto* object = dynamic_cast<const TJSONObject*>(AValue)) {
+      FEntityID = JSONID(object->GetValue(QStringLiteral("id")));
+      FCollectionID = JSONID(object->GetValue(QStringLiteral("type_id")));
+    } else {
+      FEntityID = JSONID(AValue);
+    }
+  } else {
+    FEntityID = JSONID(AValue);
+  }
+  FEntity = nullptr;  // resolved by the next Subscribe
+}
+
+void TEntityField::DoLoad(TStorage* AStorage) {
+  if (IsSelector())
+    FCollectionID = VarAsInteger(AStorage->ReadValue(EntityFieldDef()->SelectorStorageName(), fkInteger));
+  const int32_t id = VarAsInteger(AStorage->ReadValue(StorageName() + QStringLiteral("_id"), fkInteger));
+  TV_ASSERT(id >= 0, QStringLiteral("Wrong entity ID is loaded"));
+  FEntityID = id;
+  FEntity = nullptr;
+}
+
+void TEntityField::DoTransfer(TStorage* AStorage) {
+  if (IsSelector()) AStorage->WriteValue(EntityFieldDef()->SelectorStorageName(), fkInteger, FCollectionID, false);
+  const QString column = StorageName() + QStringLiteral("_id");
+  int32_t id = FEntity ? FEntity->ID() : FEntityID;
+  if (id == 0) {
+    AStorage->WriteValue(column, fkInteger, Variant::Null(), false);
+    return;
+  }
+  if (id < 0 && FEntity) {
+    // Referenced before it is stored itself: it draws its ID now.
+    FEntity->GenerateID();
+    id = FEntity->ID();
+  }
+  AStorage->WriteValue(column, fkInteger, id, false);
+}
+
+void TEntityField::DoSubscribe() {
+  if (FEntity) return;
+  if (FEntityID <= 0) {
+    FEntity = NullEntity();
+    return;
+  }
+  TCollection* collection = FDomain ? FDomain->CollectionByID(FCollectionID) : nullptr;
+  FEntity = collection ? collection->NullableEntityByID(FEntityID) : NullEntity();
+}
+
+void TEntityField::DoUnsubscribe() {
+  Listen(nullptr);
+}
+
+Variant TEntityField::DoExtractFieldValue(const QString& AFieldName) const {
+  TEntity* entity = Entity();
+  if (AFieldName == QLatin1String("ID")) return entity->ID();
+  return entity->ExtractFieldValue(AFieldName);
+}
+
+int TEntityField::DoCompare(const Variant& AValue) const {
+  TEntity* other = VarAsEntity(AValue);
+  TEntity* entity = Entity();
+  if (other == entity) return 0;
+  const int result = NameCollator().compare(entity->DisplayName(), other->DisplayName());
+  return result < 0 ? -1 : (result > 0 ? 1 : 0);
+}
+
+bool TEntityField::DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
+                                          TConditionModifier AModifier) const {
+  (void)AModifier;
+  switch (ACondition) {
+    case ckEqualTo:
+      return VarAsEntity(AValue) == Entity();
+    case ckPartOf: {
+      auto* list = dynamic_cast<TListField*>(VarAsObject(AValue));
+      return list && list->Contains(Entity());
+    }
+    default:
+      UnsupportedCondition();
+  }
+}
+
+bool TEntityField::IsSameValue(const Variant& AValue) const {
+  return FEntity && VarAsEntity(AValue) == FEntity;
+}
+
+void TEntityField::GetEntitiesForSelect(TUserSession* ASession, TEntityList* AList) {
+  AList->Clear();
+  TQueryObject* query = ObjectFieldDef()->QueryObject();
+  const QString filter = EntityFieldDef()->Filter();
+  std::unique_ptr<TQueryObject> filterQuery;
+  if (!filter.isEmpty()) {
+    filterQuery = std::make_unique<TQueryObject>(QString(), filter, QString());
+    filterQuery->SetParameters(ASession, FInstance);
+  }
+  if (query) {
+    query->SetParameters(ASession, FInstance);
+    for (TEntity* entity : query->Select(ASession))
+      if (!filterQuery || filterQuery->IsMatch(ASession, entity)) AList->InternalAdd(entity);
+  }
+  AList->Sort(SortType());
+  if (!FFieldDef->HasFlag(cfRequired)) AList->AddFirst(NullEntity());
+  const QString queryText = query ? query->QueryString() : QString();
+  QString text;
+  if (!queryText.isEmpty() && !filter.isEmpty())
+    text = QStringLiteral("&(") + queryText + QLatin1Char(',') + filter + QLatin1Char(')');
+  else
+    text = queryText.isEmpty() ? filter : queryText;
+  AList->SetFiller(this, text);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+// Small pieces the domain model shares: change notifications and the text
+// operators of query conditions.
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "src/Platform/Configuration/uQueryObject.h"
+#include "src/Platform/uVariant.h"
+
+constexpr uint32_t DM_DOMAIN_CHANGED = 1079;
+constexpr uint32_t DM_VIEW_CHANGED = 1080;
+
+// Change kinds of a notification; a bit set so that listeners can filter.
+constexpr int dckFieldChanged = 1;
+constexpr int dckEntityDeleted = 2;
+constexpr int dckEntityChanged = 4;
+constexpr int dckSelectionChanged = 8;
+constexpr int dckEntityAdded = 16;
+constexpr int dckEntityRemoved = 32;
+constexpr int dckViewStateChanged = 64;
+
+// One change notification. Sender and parameter are entities, collections,
+// entity lists or fields; none where the kind has no parameter.
+struct TDomainChangeMessage {
+  uint32_t Msg = DM_DOMAIN_CHANGED;
+  int Kind = 0;
+  TObject* Sender = nullptr;
+  TObject* Parameter = nullptr;
+};
+
+// Whoever watches domain objects: views, and entity lists watching their
+// collections. Notifications are delivered synchronously on the main thread;
+// a listener unsubscribes before it is destroyed.
+class TDomainListener {
+ public:
+  virtual ~TDomainListener() = default;
+  virtual void DomainChanged(const TDomainChangeMessage& AMessage) = 0;
+};
+
+// A byte stream held in memory: the value of a blob field. It travels in
+// variants as an object reference.
+class TStream : public TObject {
+ public:
+  TStream() = default;
+  explicit TStream(QByteArray AData) : FData(std::move(AData)) {}
+  const QByteArray& Data() const { return FData; }
+  void SetData(QByteArray AData) { FData = std::move(AData); }
+  qsizetype Size() const { return FData.size(); }
+  std::unique_ptr<TStream> Clone() const { return std::make_unique<TStream>(FData); }
+
+ private:
+  QByteArray FData;
+};
+
+// "=" ckEqualTo, "^" ckMatchesTo, ">" ckGreaterThan, "<" ckLessThan, "}" ckPartOf,
+// "{" ckContains, "+" ckCrosses; anything else raises "Wrong compare operator "
+// with the operator in double quotes.
+TConditionKind ConditionKindByOperator(const QString& AOperator);

@@ -1,0 +1,223 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "src/Platform/Domain/uDomainUtils.h"
+#include "src/Platform/uConsts.h"
+#include "src/Platform/uVariant.h"
+
+class TDomain;
+class TDefinition;
+class TCollection;
+class TBaseField;
+class TFieldDef;
+class TObjectFieldDef;
+class TChangeHolder;
+class TUserSession;
+class TLink;
+class TStorage;
+class TStream;
+class TJSONObject;
+class TState;
+
+class TEntity;
+
+// One reference to an entity from a field of another entity: the referring
+// field's name and the referring entity.
+struct TEntityListener {
+  QString FieldName;
+  TEntity* Instance;  // not owned
+};
+
+// What a collection's virtual constructor is: makes an entity of a class for
+// a domain and a definition (plain entities, or collections for the root).
+using TEntityClass = std::function<std::unique_ptr<TEntity>(TDomain*, TDefinition*)>;
+
+// The runtime record of the domain: one object of one collection, with one
+// field object per field definition in definition order.
+class TEntity : public TObject {
+ public:
+  // Without a definition: the NullEntity (no domain, no collection).
+  TEntity(TDomain* ADomain, TDefinition* ADefinition);
+  ~TEntity() override;
+  TEntity(const TEntity&) = delete;
+  TEntity& operator=(const TEntity&) = delete;
+
+  static TEntityClass EntityClass();
+
+  // Identity and status.
+  int32_t ID() const { return FID; }
+  // Used by the collection and the change manager only.
+  void SetID(int32_t AID) { FID = AID; }
+  const QString& EnvironmentID() const { return FEnvironmentID; }
+  // Takes the environment ID and recomputes IsRemote.
+  void SetEnvironmentID(const QString& AEnvironmentID);
+  int32_t LogID() const { return FLogID; }
+  void SetLogID(int32_t ALogID) { FLogID = ALogID; }
+  bool IsNew() const { return FIsNew; }
+  void SetIsNew(bool AIsNew) { FIsNew = AIsNew; }
+  bool IsEnvSpecific() const { return FIsEnvSpecific; }
+  bool IsRemote() const { return FIsRemote; }
+  bool Deleted() const { return FDeleted; }
+  // The bare mark (a cancelled deletion clears it); SetDeleted(holder) is the deletion.
+  void SetDeletedFlag(bool ADeleted) { FDeleted = ADeleted; }
+  bool IsService() const { return FIsService; }
+  void SetIsService(bool AIsService) { FIsService = AIsService; }
+  const QString& DisplayName() const { return FDisplayName; }
+  // A new reference to the link; the caller disposes it.
+  TLink* GetLink() const;
+  TDomain* Domain() const { return FDomain; }
+  TDefinition* Definition() const { return FDefinition; }
+  TCollection* Collection() const { return FCollection; }
+  QString CollectionName() const;
+  bool IsNull() const { return FIsNull; }
+  TViewState ViewState() const { return FViewState; }
+  virtual void SetViewState(TViewState AViewState);
+
+  // Structure.
+  void CreateFields();
+  TBaseField* CreateField(TFieldDef* AFieldDef);
+  // Brings the fields in line with a definition whose fields changed.
+  void UpdateFields();
+  // Defaults again, without holder or notification.
+  void ResetToDefault();
+  void SubscribeFields();
+  void UnsubscribeFields();
+  // Every field's AfterChanges without holder, then the display name.
+  void ProcessFields();
+
+  // Field access.
+  int FieldCount() const { return static_cast<int>(FFieldList.size()); }
+  TBaseField* GetField(int AIndex) const { return FFieldList[static_cast<size_t>(AIndex)].get(); }
+  // Raises "Запрашиваемое поле [%s] отсутствует в объекте из коллекции [%s]".
+  TBaseField* FieldByName(const QString& AFieldName) const;
+  // None when the entity has no such field.
+  TBaseField* FindField(const QString& AFieldName) const;
+  bool FieldExists(const QString& AFieldName) const;
+  Variant GetFieldValue(const QString& AFieldName) const;
+  Variant FieldValues(const QString& AFieldName) const { return GetFieldValue(AFieldName); }
+  // As GetFieldValue, but an object field gives the display name of its
+  // entity and a list field the empty text.
+  Variant GetAnyFieldValue(const QString& AFieldName) const;
+  TEntity* GetFieldEntity(const QString& AFieldName) const;
+  TStream* GetFieldBlob(const QString& AFieldName) const;
+  // The real entities of a list field, null ones skipped.
+  std::vector<TEntity*> GetFieldList(const QString& AFieldName) const;
+  // "Not object field used for extraction" for another kind.
+  TEntity* ExtractEntity(const QString& AFieldName) const;
+  // A dotted path of object fields ending in any field; none when a
+  // referenced entity on the way is null.
+  TBaseField* ExtractFieldFromPath(const QString& AFieldPath) const;
+  // "IsNull" (exact spelling), a field's value, or a dotted path through
+  // object and list fields.
+  Variant ExtractFieldValue(const QString& AFieldName) const;
+
+  // Queries.
+  bool InstanceOf(const QString& ATypeName) const;
+  // Report and action parameter records: never stored.
+  bool IsParam() const;
+  // False when a required field is null.
+  bool IsValid() const;
+  int VisibleFieldCount(TUserSession* ASession) const;
+  QString GetCaption() const;
+  QString FullText() const;
+  TEntity* FindSimilar(TUserSession* ASession) const;
+
+  // Texts.
+  void UpdateDisplayName();
+  // "(Definition) ID: display name [XXXXXXXX]", "{{EMPTY}} [XXXXXXXX]".
+  QString ToString() const;
+  QString FieldText(const QString& AFieldName) const;
+  QString FieldToString(const QString& AFieldName) const;
+  // "<name>": <views> per watched field, joined by ", ".
+  QString UIListenerCount() const;
+
+  // State machine.
+  TState* EntityState(const QString& AFieldName = QString()) const;
+  QString GetStateCaption(const QString& AFieldName = QString()) const;
+  bool _SetState(TChangeHolder* AHolder, int ANewState);
+
+  // Changes, called by a change holder; ignored on the NullEntity and for
+  // unknown field names.
+  void _SetFieldValue(TChangeHolder* AHolder, const QString& AFieldName, const Variant& AValue);
+  void _SetFieldEntity(TChangeHolder* AHolder, const QString& AFieldName, TEntity* AEntity);
+  void _SetFieldStream(TChangeHolder* AHolder, const QString& AFieldName, std::unique_ptr<TStream> AStream);
+  // Default records: names split at ";", a leading "!" forces the value.
+  void Populate(const QString& AFieldNames, const std::vector<Variant>& AValues, bool APopulateAll);
+  TEntity* Clone(TChangeHolder* AHolder, const QString& AIgnoreFields);
+  void FillEntity(TChangeHolder* AHolder, TEntity* ATargetEntity, const QString& AIgnoreFields);
+  // Asks the collection to mark the entity deleted.
+  void Delete(TChangeHolder* AHolder);
+  // The deletion mark with its notifications.
+  void SetDeleted(TChangeHolder* AHolder);
+  // A stored ID now, drawn from the storage's numerator.
+  void GenerateID();
+  void LoadFromStorage(TStorage* AStorage);
+  // Stores a value without holder and without notification.
+  void FieldInternalSetValue(const QString& AFieldName, const Variant& AValue);
+
+  // The entity's JSON form.
+  void ExportToJSON(TJSONObject* AJSONObject) const;
+  void FillFromJSON(const TJSONObject* AJSONObject, bool AIsNew);
+
+  // Referring entities.
+  void AddListener(const QString& AFieldName, TEntity* AInstance);
+  void RemoveListener(const QString& AFieldName, TEntity* AInstance);
+  const std::vector<TEntityListener>& Listeners() const { return FListeners; }
+  // Views.
+  void AddUIListener(const QString& AFieldName, TDomainListener* AView);
+  void RemoveUIListener(const QString& AFieldName, TDomainListener* AView);
+  bool HasUIListeners() const;
+  void NotifyView(int AChangeKind, TObject* AParameter, const QString& AFieldName);
+
+  // Change processing.
+  void ProcessFieldChanged(TChangeHolder* AHolder, int AChangeKind, const QString& AFieldName, TEntity* AInstance);
+  void ProcessLinkedEntityChanged(TChangeHolder* AHolder, int AChangeKind, const QString& AFieldChain,
+                                  const QString& AFieldName, int ADepth, TEntity* AInstance);
+  void ProcessLinkedEntityDeleted(TChangeHolder* AHolder, const QString& AFieldName, TEntity* AInstance);
+  void ProcessMasterFieldChanged(TChangeHolder* AHolder, TObjectFieldDef* ADependentFieldDef,
+                                 const QString& AMasterFieldName, const QString& ALinkFieldName);
+
+ protected:
+  // Set by a collection for the entities it creates.
+  void SetCollection(TCollection* ACollection) { FCollection = ACollection; }
+  // Stores the view state without notification.
+  void StoreViewState(TViewState AViewState) { FViewState = AViewState; }
+  friend class TCollection;
+
+ private:
+  void FieldInitialize(TBaseField* AField);
+  // Takes every reference to and from this entity out of the others, so that
+  // nothing points at it once it is freed.
+  void DetachReferences();
+
+  int32_t FID = 0;
+  QString FEnvironmentID;
+  int32_t FLogID = 0;
+  bool FIsNew = false;
+  bool FIsEnvSpecific = false;
+  bool FIsRemote = false;
+  bool FDeleted = false;
+  bool FIsService = false;
+  QString FDisplayName;
+  TLink* FLink;                        // one reference owned
+  TDomain* FDomain;                    // not owned
+  TDefinition* FDefinition;            // not owned
+  TCollection* FCollection = nullptr;  // not owned
+  std::vector<TEntityListener> FListeners;
+  std::vector<std::pair<QString, std::vector<TDomainListener*>>> FUIListeners;  // views not owned
+  std::vector<std::unique_ptr<TBaseField>> FFieldList;
+  bool FIsNull;
+  TViewState FViewState = vsFullAccess;
+};
+
+// The one process-wide entity that stands for "no entity". It outlives every
+// domain.
+TEntity* NullEntity();
+
+// The entity a variant carries; the NullEntity for Null, for any value that
+// is no object reference, and for an object that is no entity.
+TEntity* VarAsEntity(const Variant& AValue);

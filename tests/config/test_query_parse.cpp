@@ -1,0 +1,178 @@
+// The where-clause language: what a text compiles to, how it prints, and the
+// texts it refuses.
+#include <gtest/gtest.h>
+
+#include "TestDesk.h"
+#include "src/Platform/Configuration/uQueryObject.h"
+#include "src/Platform/uFormat.h"
+
+namespace {
+
+// Pins the decimal separator for the printed floats.
+class TQueryParseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FSaved = FormatSettings();
+    FormatSettings() = TFormatSettings::Invariant();
+  }
+  void TearDown() override { FormatSettings() = FSaved; }
+  TFormatSettings FSaved;
+};
+
+QString Print(const QString& AWhere) {
+  return TQueryObject(QString(), AWhere, QString()).PrintText();
+}
+
+}  // namespace
+
+TEST_F(TQueryParseTest, PrintedForms) {
+  const struct {
+    const char* Where;
+    const char* Printed;
+  } cases[] = {
+      {"&(Kind=2,|(Total>1.5,Owner=@))", "(Kind = 2 and (Total > 1.5 or Owner = @))"},
+      // negated groups are resolved by De Morgan's rule, at any depth
+      {"!&(A=1,B=2)", "(not A = 1 or not B = 2)"},
+      {"&(X=1,!|(A=1,B=2))", "(X = 1 and (not A = 1 and not B = 2))"},
+      {"!&(A=1,!|(B=2,!C=3))", "(not A = 1 or (B = 2 or not C = 3))"},
+      {"&(!A=1,B!=2)", "(not A = 1 and not B = 2)"},
+      {"!A!=1", "A = 1"},
+      // string values are stored as the modifier prepares them
+      {"Name@=\"x\"", "Name@ = \"X\""},
+      {"Name@=\"ёж straße\"", "Name@ = \"ЁЖ STRASSE\""},
+      {"Name#=\"  a b \"", "Name# = \"a b\""},
+      {"Name%=\" a \"", "Name% = \" a \""},
+      {"Owner.Name@^\"ab\"", "Owner.Name@ ^ \"AB\""},
+      {"Name=\"a\"junk", "Name = \"a\""},
+      {"Name=\"unclosed", "Name = \"unclosed\""},
+      {"Name=\"\"", "Name = \"\""},
+      // numbers: no sign, "." whatever the locale, the rest ignored
+      {"Total>1.5.3", "Total > 1.5"},
+      {"Total<2.", "Total < 2"},
+      {"Count<12abc", "Count < 12"},
+      {"Count=0", "Count = 0"},
+      // parameters, field-to-field comparisons and the record itself
+      {"*!=*", "not * = *"},
+      {"*Any=*", "* = *"},
+      {"Dept=Dept", "Dept = Dept"},
+      {"Name@=Other", "Name@ = Other@"},
+      {"Author=$", "Author = $"},
+      {"Owner=@x", "Owner = @"},
+      {"Items}*", "Items } *"},
+      {"Roles+Roles", "Roles + Roles"},
+      {"Name{\"x\"", "Name { \"x\""},
+      {"Code=:1", "Code = :1"},
+      {"Amount>-1", "Amount > "},
+      // bare variables
+      {"Disabled", "Disabled"},
+      {"!Disabled", "not Disabled"},
+      {"$IsAdmin$", "$IsAdmin$"},
+      {"!$IsAdmin$", "not $IsAdmin$"},
+      // blanks around a simple criterion; one criterion at the top level
+      {"  Name^\"ab\"  ", "Name ^ \"ab\""},
+      {"A=1,B=2", "A = 1"},
+      {"A=1)junk", "A = 1"},
+      // a group may end at the end of the text
+      {"&(A=1,B=2", "(A = 1 and B = 2)"},
+      {"|(A=1,&(B=2", "(A = 1 or (B = 2))"},
+      {"&()", "()"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Print(QString::fromUtf8(c.Where)), QString::fromUtf8(c.Printed)) << c.Where;
+}
+
+TEST_F(TQueryParseTest, FloatsPrintInTheLocaleFormat) {
+  FormatSettings() = TFormatSettings::Russian();
+  EXPECT_EQ(Print("&(Kind=2,|(Total>1.5,Owner=@))"), "(Kind = 2 and (Total > 1,5 or Owner = @))");
+}
+
+TEST_F(TQueryParseTest, CriteriaClassesAndSharedParameters) {
+  TQueryObject query(QString(), "&(Kind=2,|(Total>1.5,Owner=@,Name=owner,Code=\"7\",Done))", QString());
+  auto* root = dynamic_cast<TComplexCriteria*>(query.RootCriteria());
+  ASSERT_NE(root, nullptr);
+  EXPECT_TRUE(root->IsAnd());
+  ASSERT_EQ(root->Criterias().size(), 2u);
+  auto* kind = dynamic_cast<TIntegerCriteria*>(root->Criterias()[0].get());
+  ASSERT_NE(kind, nullptr);
+  EXPECT_EQ(kind->Variable(), "Kind");
+  EXPECT_EQ(kind->Condition(), ckEqualTo);
+  EXPECT_EQ(kind->Value(), 2);
+
+  auto* inner = dynamic_cast<TComplexCriteria*>(root->Criterias()[1].get());
+  ASSERT_NE(inner, nullptr);
+  EXPECT_FALSE(inner->IsAnd());
+  ASSERT_EQ(inner->Criterias().size(), 5u);
+  auto* total = dynamic_cast<TFloatCriteria*>(inner->Criterias()[0].get());
+  ASSERT_NE(total, nullptr);
+  EXPECT_EQ(total->Condition(), ckGreaterThan);
+  EXPECT_DOUBLE_EQ(total->Value(), 1.5);
+  auto* owner = dynamic_cast<TParamCriteria*>(inner->Criterias()[1].get());
+  ASSERT_NE(owner, nullptr);
+  EXPECT_EQ(owner->ParamName(), "@");
+  auto* name = dynamic_cast<TParamCriteria*>(inner->Criterias()[2].get());
+  ASSERT_NE(name, nullptr);
+  EXPECT_NE(dynamic_cast<TStringCriteria*>(inner->Criterias()[3].get()), nullptr);
+  EXPECT_NE(dynamic_cast<TBoolCriteria*>(inner->Criterias()[4].get()), nullptr);
+
+  // Every parameter once, in order of first appearance; names without case.
+  ASSERT_EQ(query.Parameters().size(), 2u);
+  EXPECT_EQ(query.Parameters()[0]->Name(), "@");
+  EXPECT_EQ(query.Parameters()[1]->Name(), "owner");
+  EXPECT_EQ(query.ParameterByName("OWNER"), name->ParamValue());
+  EXPECT_TRUE(query.Parameters()[1]->Value().IsNull());
+  EXPECT_EQ(query.Parameters()[1]->FieldKind(), fkNotDefined);
+
+  TQueryObject shared(QString(), "|(A=X,B=x)", QString());
+  ASSERT_EQ(shared.Parameters().size(), 1u);
+  shared.SetParameter("Y", 5);
+  ASSERT_EQ(shared.Parameters().size(), 2u);
+  EXPECT_EQ(shared.ParameterByName("y")->Value(), Variant(5));
+}
+
+TEST_F(TQueryParseTest, Refusals) {
+  const struct {
+    const char* Where;
+    const char* Message;
+  } cases[] = {
+      {"Name = 5", "Wrong compare operator \"\" (src/Platform/Domain/uDomainUtils"},
+      {"Name~5", "Wrong compare operator \"\" (src/Platform/Domain/uDomainUtils"},
+      {"&(Name@5)", "Wrong compare operator \"\" (src/Platform/Domain/uDomainUtils"},
+      {" &(A=1)", "Wrong compare operator \"\" (src/Platform/Domain/uDomainUtils"},
+      {"!!A=1", "Wrong compare operator \"\" (src/Platform/Domain/uDomainUtils"},
+      // a group operator needs its "(": never a read past the text's end
+      {"&", "Group operator \"&\" must be followed by \"(\". Query: [&] (src/Platform/Configuration/uQueryObject"},
+      {"!|", "Group operator \"|\" must be followed by \"(\". Query: [!|] (src/Platform/Configuration/uQueryObject"},
+      {"&A=1",
+       "Group operator \"&\" must be followed by \"(\". Query: [&A=1] (src/Platform/Configuration/uQueryObject"},
+      {"& (A=1)",
+       "Group operator \"&\" must be followed by \"(\". Query: [& (A=1)] (src/Platform/Configuration/uQueryObject"},
+      {"&(A=1,|",
+       "Group operator \"|\" must be followed by \"(\". Query: [&(A=1,|] (src/Platform/Configuration/uQueryObject"},
+      {"A=99999999999", "Wrong number [99999999999] (src/Platform/Configuration/uQueryObject"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(MessageUpToLine([&] { TQueryObject(QString(), QString::fromUtf8(c.Where), QString()); }),
+              QString::fromUtf8(c.Message))
+        << c.Where;
+}
+
+TEST_F(TQueryParseTest, ClausesAndSorting) {
+  TQueryObject query(" Reports ;AnnualReports;;", "Name=Name", "Name;Date");
+  EXPECT_EQ(query.CollectionNames(), QStringList({"Reports", "AnnualReports"}));
+  EXPECT_EQ(query.QueryString(), "Name=Name");
+  EXPECT_TRUE(query.HasSortFields());
+
+  query.SetSorting("");
+  EXPECT_EQ(query.SortFields(), QStringList({"Name", "Date"}));
+  query.SetSorting("Date");
+  EXPECT_EQ(query.SortFields(), QStringList({"Date", "Name"}));
+  query.SetSorting("name;Kind");
+  EXPECT_EQ(query.SortFields(), QStringList({"name", "Kind", "Date"}));
+
+  TQueryObject unsorted{QString(), QString(), QString()};
+  EXPECT_FALSE(unsorted.HasSortFields());
+  EXPECT_EQ(unsorted.RootCriteria(), nullptr);
+  unsorted.SetSorting("A;B");
+  EXPECT_TRUE(unsorted.HasSortFields());
+  EXPECT_EQ(unsorted.SortFields(), QStringList({"A", "B"}));
+}

@@ -1,0 +1,322 @@
+#include "DomainDesk.h"
+
+#include "src/Platform/Configuration/uDefinition.h"
+#include "src/Platform/Configuration/uEnumeration.h"
+#include "src/Platform/Configuration/uObjectFieldDef.h"
+#include "src/Platform/Domain/Fields/uBaseField.h"
+#include "src/Platform/Script/uScript.h"
+#include "src/Platform/uException.h"
+#include "src/Platform/uJSON.h"
+#include "src/Platform/uPaths.h"
+
+namespace {
+
+enum TDeskState : uint8_t { dsNone, dsDraft, dsSent };
+
+QString NameOf(TEntity* AEntity) {
+  if (!AEntity) return QStringLiteral("-");
+  if (AEntity->IsNull()) return QStringLiteral("null");
+  return AEntity->FieldExists("Name") ? VarToStr(AEntity->GetFieldValue("Name")) : QString::number(AEntity->ID());
+}
+
+TReactionProc Logging(const QString& ALabel) {
+  return [ALabel](TUserSession*, TChangeHolder* AHolder, TEntity* AEntity, TEntity* AParameter) {
+    DeskReactions() << ALabel + QLatin1Char(' ') + NameOf(AEntity) + QLatin1Char(' ') + NameOf(AParameter) +
+                           (AHolder ? QString() : QStringLiteral(" (no holder)"));
+  };
+}
+
+class TDomainDeskScript : public TScript {
+ public:
+  using TScript::TScript;
+
+ protected:
+  void DoInit() override {
+    FAppTitle = QStringLiteral("Domain desk");
+    FVersion = QStringLiteral("1.0");
+  }
+
+  void DoCreateDefinitions() override {
+    TDefinition* catalogue = AddDefinition(2, "SysDefinitions", "", "Коллекции", "< --- >", ccSystem, clkLibrary);
+    catalogue->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    catalogue->AddSimpleFieldDef("Caption", "caption", "Заголовок", Variant::Null(), Variant::Null(), 100, fkString);
+    catalogue->AddSimpleFieldDef("StorageName", "storage_name", "Таблица", Variant::Null(), Variant::Null(), 50,
+                                 fkString);
+    catalogue->AddSimpleFieldDef("Kind", "kind", "Вид", 0, Variant::Null(), Variant::Null(), fkInteger);
+
+    TDefinition* things = AddDefinition(10, "Things", "", "Вещи", "", 0, clkLibrary);
+    things->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    things->AddSimpleFieldDef("Qty", "qty", "Количество", 0, Variant::Null(), Variant::Null(), fkInteger);
+    things->AddSimpleFieldDef("Price", "price", "Цена", 0, Variant::Null(), Variant::Null(), fkCurrency);
+    things->AddSimpleFieldDef("D", "d", "Дата", Variant::Null(), Variant::Null(), Variant::Null(), fkDateTime);
+    things->AddSimpleFieldDef("B", "b", "Флаг", false, Variant::Null(), Variant::Null(), fkBoolean);
+    things->AddSimpleFieldDef("C", "c", "Цвет", Variant::Null(), Variant::Null(), Variant::Null(), fkColor);
+    things->AddEntityFieldDef("Ref", "ref", "Ссылка", "", "Things");
+    things->AddListFieldDef("Items", "Ref", "Ссылки", "Things");
+    things->AddBlobFieldDef("Data", "data", "Данные");
+
+    TDefinition* gauges = AddDefinition(11, "Gauges", "", "Датчики", "", 0, clkLibrary);
+    gauges->AddSimpleFieldDef("Level", "level", "Уровень", -1, Variant::Null(), Variant::Null(), fkInteger)
+        ->SetNullValue(-1);
+    gauges->AddSimpleFieldDef("Title", "title", "Название", Variant::Null(), Variant::Null(), 50, fkString, "", "",
+                              vsFullAccess, cfLocalizable);
+    gauges->AddSimpleFieldDef("Note", "", "Заметка", Variant::Null(), Variant::Null(), 50, fkString, "", "",
+                              vsFullAccess, cfNotSave);
+    gauges->AddSimpleFieldDef("Start", "start", "Начало", "+1y-1d", Variant::Null(), Variant::Null(), fkDateTime);
+    gauges
+        ->AddSimpleFieldDef("Code", "code", "Код", Variant::Null(), Variant::Null(), 10, fkString, "", "", vsFullAccess,
+                            cfRequired)
+        ->SetNullValue(QString());
+
+    TDefinition* funds = AddDefinition(20, "Funds", "", "Фонды", "", 0, clkLibrary);
+    funds->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    funds->AddSimpleFieldDef("Department", "department", "Отдел", Variant::Null(), Variant::Null(), 50, fkString);
+    funds->AddListFieldDef("Reports", "Fund", "Отчёты", "Reports");
+    funds->AddListFieldDef("Docs", "Owner", "Документы", "Docs", "", "", vsFullAccess, 0, estSortByName, "", rpStrong);
+
+    TDefinition* employees = AddDefinition(21, "Employees", "", "Сотрудники", "", 0, clkLibrary);
+    employees->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    employees->AddEntityFieldDef("Fund", "fund", "Фонд", "", "Funds");
+
+    TDefinition* reports = AddDefinition(22, "Reports", "", "Отчёты", "", 0, clkDocument);
+    reports->SetPrefix("R-");
+    reports->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    reports->AddEntityFieldDef("Fund", "fund", "Фонд", "", "Funds");
+    reports->AddEntityFieldDef("Manager", "manager", "Менеджер", "", "Employees", 0, vsFullAccess, 0, estSortByName, "",
+                               "Fund=Fund");
+    reports->AddSimpleFieldDef("Amount", "amount", "Сумма", 0, Variant::Null(), Variant::Null(), fkCurrency);
+    reports->AddSimpleFieldDef("DocCode", "doc_code", "Номер", Variant::Null(), Variant::Null(), 20, fkString);
+
+    TDefinition* docs = AddDefinition(23, "Docs", "", "Документы", "", 0, clkLibrary);
+    docs->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    docs->AddEntityFieldDef("Owner", "owner", "Владелец", "", "Funds");
+
+    Configuration()
+        ->Enums()
+        ->AddStateMachine("DeskStates", EnumTypeInfo<TDeskState>("TDeskState", {"dsNone", "dsDraft", "dsSent"}))
+        ->AddDisplayNames({"", "Черновик", "Отправлен"});
+    docs->AddStateFieldDef("State", "state", "Состояние", 1, "DeskStates");
+    docs->AddSimpleFieldDef("Kind", "kind", "Вид", 0, Variant::Null(), Variant::Null(), fkEnum, "", "", vsFullAccess, 0,
+                            "Nowhere");
+    docs->AddSimpleFieldDef("Month", "month", "Месяц", 2, Variant::Null(), Variant::Null(), fkEnum, "", "",
+                            vsFullAccess, 0, "Months");
+
+    TDefinition* notes = AddDefinition(24, "Notes", "", "Заметки", "", 0, clkLibrary);
+    notes->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    notes->AddEntityFieldDef("Subject", "subject", "О чём", "", "Reports");
+
+    TDefinition* users = AddDefinition(30, "Users", "", "Пользователи", "", 0, clkLibrary);
+    users->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    users->AddListFieldDef("Roles", "User", "Роли", "UserRoles", "Role");
+    TDefinition* roles = AddDefinition(31, "Roles", "", "Роли", "", 0, clkLibrary);
+    roles->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    TDefinition* userRoles = AddDefinition(32, "UserRoles", "", "Роли пользователей", "", 0, clkLibrary);
+    userRoles->AddEntityFieldDef("User", "user", "Пользователь", "", "Users");
+    userRoles->AddEntityFieldDef("Role", "role", "Роль", "", "Roles");
+
+    AddDefinition(50, "Partners", "", "Партнёры", "", 0, clkMixin)
+        ->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+    AddDefinition(51, "Banks", "Partners", "Банки", "", 0, clkLibrary);
+    AddDefinition(52, "Shops", "Partners", "Магазины", "", 0, clkLibrary);
+    notes->AddEntityFieldDef("Partner", "partner", "Партнёр", "", "Partners");
+
+    TDefinition* settings = AddDefinition(40, "Settings", "", "Настройки", "", ccEnvSpecific, clkLibrary);
+    settings->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
+
+    RegisterReaction("Reports", "Name.Fund", Logging("Name.Fund"));
+    RegisterReaction("Notes", "Name.Subject;Name.Fund.Subject", Logging("Notes"));
+    RegisterReaction("Users", "Roles;Role.Roles", Logging("Roles"));
+  }
+};
+
+}  // namespace
+
+void RegisterDomainDesk() {
+  TScript::RegisterScript<TDomainDeskScript>("DomainDesk");
+}
+
+QStringList& DeskReactions() {
+  static QStringList log;
+  return log;
+}
+
+// --- TTestHolder ---
+
+void TTestHolder::SetFieldValue(TEntity* AEntity, const QString& AFieldName, const Variant& AValue) {
+  AEntity->_SetFieldValue(this, AFieldName, AValue);
+}
+
+void TTestHolder::SetFieldEntity(TEntity* AEntity, const QString& AFieldName, TEntity* AValue) {
+  Calls << QStringLiteral("set %1.%2").arg(AEntity->CollectionName(), AFieldName);
+  AEntity->_SetFieldEntity(this, AFieldName, AValue);
+}
+
+void TTestHolder::SetFieldStream(TEntity* AEntity, const QString& AFieldName, std::unique_ptr<TStream> AStream) {
+  AEntity->_SetFieldStream(this, AFieldName, std::move(AStream));
+}
+
+void TTestHolder::RegisterEntityCreating(TEntity* AEntity) {
+  Created.push_back(AEntity);
+  Calls << QStringLiteral("create ") + AEntity->CollectionName();
+}
+
+void TTestHolder::RegisterEntityDeleting(TEntity* AEntity) {
+  Deleted.push_back(AEntity);
+  Calls << QStringLiteral("delete ") + AEntity->CollectionName();
+}
+
+bool TTestHolder::KeepOldData(TEntity* AEntity, const QString& AFieldName) {
+  const auto key = std::make_pair(AEntity, AFieldName);
+  if (FKept.count(key)) return true;
+  std::unique_ptr<TJSONValue> old = AEntity->FieldByName(AFieldName)->JSON();
+  FKept[key] = old ? old->ToString() : QString();
+  Calls << QStringLiteral("keep ") + AFieldName;
+  return false;
+}
+
+void TTestHolder::RegisterFieldChanges(TEntity* AEntity, const QString& AFieldName) {
+  Calls << QStringLiteral("recheck ") + AFieldName;
+  auto it = FKept.find({AEntity, AFieldName});
+  if (it == FKept.end()) return;
+  std::unique_ptr<TJSONValue> now = AEntity->FieldByName(AFieldName)->JSON();
+  if ((now ? now->ToString() : QString()) == it->second) FKept.erase(it);
+}
+
+void TTestHolder::ScheduleCalculation(const QString& AFieldChain, TEntity* AInstance, TEntity* AParameter) {
+  Calls << QStringLiteral("schedule ") + AFieldChain;
+  const std::vector<TReactionRef>* reactions = AInstance->Definition()->Reactions()->FindReactions(AFieldChain);
+  if (!reactions) return;
+  for (const TReactionRef& reaction : *reactions) reaction->Proc(FSession, this, AInstance, AParameter);
+}
+
+// --- TMemoryStorage ---
+
+TMemoryStorage::TRow& TMemoryStorage::Row(const QString& ATable, int AID) {
+  TRow& row = Tables[ATable][AID];
+  row.Values.insert(QStringLiteral("id"), AID);
+  return row;
+}
+
+Variant TMemoryStorage::ReadValue(const QString& ATag, TFieldKind AFieldKind) {
+  (void)AFieldKind;
+  return FCurrent ? FCurrent->Values.value(ATag, Variant::Null()) : Variant::Null();
+}
+
+void TMemoryStorage::WriteValue(const QString& ATag, TFieldKind AFieldKind, const Variant& AValue, bool AIsKey) {
+  (void)AFieldKind;
+  (void)AIsKey;
+  if (FCurrent) FCurrent->Values.insert(ATag, AValue);
+}
+
+std::unique_ptr<TStream> TMemoryStorage::ReadStream(const QString& ATag) {
+  if (!FCurrent || !FCurrent->Streams.contains(ATag)) return nullptr;
+  return std::make_unique<TStream>(FCurrent->Streams.value(ATag));
+}
+
+void TMemoryStorage::WriteStream(const QString& ATag, const TStream* AStream) {
+  if (!FCurrent) return;
+  if (AStream)
+    FCurrent->Streams.insert(ATag, AStream->Data());
+  else
+    FCurrent->Streams.remove(ATag);
+}
+
+void TMemoryStorage::ReadGroup(const QString& ATag, const TStorageFunc& AReadFunc) {
+  int read = 0;
+  for (TRow& row : Tables[ATag]) {
+    if (FailAfterRows >= 0 && read == FailAfterRows) {
+      FCurrent = nullptr;
+      throw Exception(QStringLiteral("no such column"));
+    }
+    FCurrent = &row;
+    AReadFunc(this);
+    ++read;
+  }
+  FCurrent = nullptr;
+}
+
+bool TMemoryStorage::SyncGroupDef(const QString& ATag, const std::function<void()>& ASyncFunc) {
+  (void)ATag;
+  if (ASyncFunc) ASyncFunc();
+  return StructureInOrder;
+}
+
+void TMemoryStorage::SyncItemDef(const QString& ATag, TFieldKind AKind, int ASize) {
+  (void)ATag;
+  (void)AKind;
+  (void)ASize;
+}
+
+// --- TTestView ---
+
+int TTestView::Count(int AKind) const {
+  int count = 0;
+  for (const TDomainChangeMessage& message : Messages)
+    if (message.Kind == AKind) ++count;
+  return count;
+}
+
+// --- TDomainTest ---
+
+void TDomainTest::SetUp() {
+  FSaved[0] = ConfigurationsDir;
+  FSaved[1] = DomainsDir;
+  FSaved[2] = LocalAppDataDir;
+  ConfigurationsDir = DomainsDir = FTemp.Path() + QStringLiteral("/solutions/");
+  LocalAppDataDir = FTemp.Path() + QStringLiteral("/data");
+  TScript::ClearScripts();
+  DeskReactions().clear();
+  RegisterDomainDesk();
+  FConfigurations = std::make_unique<TConfigurations>(nullptr);
+  FConfigurations->Init();
+  FConfiguration = FConfigurations->GetByName("DomainDesk");
+  FDomain = std::make_unique<TDomain>(nullptr, FConfiguration, nullptr, "black", "");
+  auto storage = std::make_unique<TMemoryStorage>();
+  FStorage = storage.get();
+  FDomain->SetStorage(std::move(storage));
+}
+
+void TDomainTest::TearDown() {
+  FDomain.reset();
+  FConfigurations.reset();
+  TScript::ClearScripts();
+  ConfigurationsDir = FSaved[0];
+  DomainsDir = FSaved[1];
+  LocalAppDataDir = FSaved[2];
+}
+
+TEntity* TDomainTest::New(const QString& ACollection, const QString& AName, TChangeHolder* AHolder) {
+  TEntity* entity = Coll(ACollection)->CreateNewEntity(AHolder, -1, nullptr);
+  if (!AName.isEmpty()) entity->_SetFieldValue(nullptr, "Name", AName);
+  return entity;
+}
+
+TEntity* TDomainTest::Stored(const QString& ACollection, int AID, const QString& AName) {
+  TEntity* entity = Coll(ACollection)->InternalCreateEntity(AID, false);
+  entity->SubscribeFields();
+  entity->ProcessFields();
+  if (!AName.isEmpty()) entity->FieldInternalSetValue("Name", AName);
+  entity->UpdateDisplayName();
+  return entity;
+}
+
+QStringList TDomainTest::LogLines() const {
+  QStringList lines;
+  TLogger* logger = FDomain->Logger();
+  // "hh:nn:ss.zzz [ ] " before the message.
+  for (int i = 0; i < logger->Count(); ++i) lines << logger->Items(i).mid(17).trimmed();
+  return lines;
+}
+
+QString AssertionText(const std::function<void()>& AAction) {
+  try {
+    AAction();
+  } catch (const EAssertionFailed& e) {
+    const QString message = e.Message();
+    const qsizetype at = message.lastIndexOf(QStringLiteral(" (src/"));
+    return at < 0 ? message : message.left(at);
+  } catch (const Exception& e) {
+    return QStringLiteral("<exception: ") + e.Message() + QLatin1Char('>');
+  }
+  return QStringLiteral("<no exception>");
+}

@@ -1,0 +1,155 @@
+#pragma once
+
+// A small domain for the entity and collection tests: the configuration
+// "DomainDesk", a change holder that records what it is told, an in-memory
+// storage and a view that records its notifications.
+//
+// Definitions (ID: name):
+//   2 SysDefinitions  Name, Caption, StorageName, Kind
+//  10 Things          Name, Qty, Price, D, B, C, Ref -> Things, Items (list by Ref), Data (blob)
+//  11 Gauges          Level (null value -1), Title (localizable), Note (not stored), Start (date)
+//  20 Funds           Name, Department, Reports (weak list by Fund), Docs (strong list by Owner)
+//  21 Employees       Name, Fund -> Funds
+//  22 Reports         Name, Fund -> Funds, Manager -> Employees (depends on Fund=Fund), Amount, DocCode
+//  23 Docs            Name, Owner -> Funds, State (state machine DeskStates), Kind (enumeration
+//                     of an unknown name), Month (built-in enumeration Months)
+//  24 Notes           Name, Subject -> Reports, Partner -> Partners (a selector)
+//  30 Users           Name, Roles (transit list of UserRoles by User, through Role)
+//  31 Roles           Name
+//  32 UserRoles       User -> Users, Role -> Roles
+//  40 Settings        Name; environment-specific
+//  50 Partners        a mixin with Name, for 51 Banks and 52 Shops
+// Reactions, logged in DeskReactions() as "<label> <entity name> <parameter
+// name>" (+ " (no holder)"): Reports "Name.Fund" (label Name.Fund), Notes
+// "Name.Subject;Name.Fund.Subject" (label Notes), Users "Roles;Role.Roles"
+// (label Roles).
+
+#include <gtest/gtest.h>
+
+#include <QHash>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "src/Platform/Configuration/uConfiguration.h"
+#include "src/Platform/Domain/uChangeManager.h"
+#include "src/Platform/Domain/uCollection.h"
+#include "src/Platform/Domain/uDomain.h"
+#include "src/Platform/Domain/uDomainUtils.h"
+#include "src/Platform/Domain/uEntity.h"
+#include "src/Platform/Domain/uStorage.h"
+#include "support/TestEnv.h"
+
+void RegisterDomainDesk();
+QStringList& DeskReactions();
+
+// Does what a change holder is asked to, and records it. Old values are
+// kept as JSON texts; a field back at its kept text stops being a change.
+class TTestHolder : public TChangeHolder {
+ public:
+  explicit TTestHolder(TUserSession* ASession = nullptr) : FSession(ASession) {}
+  TUserSession* Session() const override { return FSession; }
+  void SetFieldValue(TEntity* AEntity, const QString& AFieldName, const Variant& AValue) override;
+  void SetFieldEntity(TEntity* AEntity, const QString& AFieldName, TEntity* AValue) override;
+  void SetFieldStream(TEntity* AEntity, const QString& AFieldName, std::unique_ptr<TStream> AStream) override;
+  void RegisterEntityCreating(TEntity* AEntity) override;
+  void RegisterEntityDeleting(TEntity* AEntity) override;
+  bool KeepOldData(TEntity* AEntity, const QString& AFieldName) override;
+  void RegisterFieldChanges(TEntity* AEntity, const QString& AFieldName) override;
+  void ScheduleCalculation(const QString& AFieldChain, TEntity* AInstance, TEntity* AParameter) override;
+
+  bool IsKept(TEntity* AEntity, const QString& AFieldName) const { return FKept.count({AEntity, AFieldName}) != 0; }
+  int KeptCount() const { return static_cast<int>(FKept.size()); }
+
+  QStringList Calls;
+  std::vector<TEntity*> Created;
+  std::vector<TEntity*> Deleted;
+
+ private:
+  TUserSession* FSession;
+  std::map<std::pair<TEntity*, QString>, QString> FKept;
+};
+
+// Tables of rows by ID; each row maps column names to values and streams.
+class TMemoryStorage : public TStorage {
+ public:
+  struct TRow {
+    QHash<QString, Variant> Values;
+    QHash<QString, QByteArray> Streams;
+  };
+
+  // Makes a row current for writing (a test's stored data, or a save).
+  TRow& Row(const QString& ATable, int AID);
+  void BeginRow(const QString& ATable, int AID) { FCurrent = &Row(ATable, AID); }
+
+  Variant ReadValue(const QString& ATag, TFieldKind AFieldKind) override;
+  void WriteValue(const QString& ATag, TFieldKind AFieldKind, const Variant& AValue, bool AIsKey) override;
+  std::unique_ptr<TStream> ReadStream(const QString& ATag) override;
+  void WriteStream(const QString& ATag, const TStream* AStream) override;
+  void Activate(const QString& ATag) override { Active = ATag; }
+  void Deactivate() override {
+    Active.clear();
+    ++Deactivations;
+  }
+  void ReadGroup(const QString& ATag, const TStorageFunc& AReadFunc) override;
+  int CreateIDs(const QString& ATag, int ACount) override { return Numerators[ATag] += ACount; }
+  int CreateCodes(const QString& ATag, int ACount) override { return Codes[ATag] += ACount; }
+  void Rebuild() override {
+    ++Rebuilds;
+    FailAfterRows = -1;
+  }
+  TDateTime GetTime() override { return Clock; }
+  bool SyncGroupDef(const QString& ATag, const std::function<void()>& ASyncFunc) override;
+  void SyncItemDef(const QString& ATag, TFieldKind AKind, int ASize) override;
+
+  QMap<QString, QMap<int, TRow>> Tables;
+  QHash<QString, int> Numerators;
+  QHash<QString, int> Codes;
+  QString Active;
+  int Deactivations = 0;
+  // ReadGroup fails once this many rows were read; -1 never. Rebuild heals it.
+  int FailAfterRows = -1;
+  // What SyncGroupDef answers: the table was in order.
+  bool StructureInOrder = true;
+  int Rebuilds = 0;
+  TDateTime Clock{45000.5};
+
+ private:
+  TRow* FCurrent = nullptr;
+};
+
+// Records every notification it gets.
+class TTestView : public TDomainListener {
+ public:
+  void DomainChanged(const TDomainChangeMessage& AMessage) override { Messages.push_back(AMessage); }
+  int Count(int AKind) const;
+  std::vector<TDomainChangeMessage> Messages;
+};
+
+// A fresh domain of DomainDesk per test, with its folders in a temp folder
+// and an in-memory storage.
+class TDomainTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  TCollection* Coll(const QString& AName) const { return FDomain->CollectionByName(AName); }
+  // A new entity through the holder, with a name when the definition has one.
+  TEntity* New(const QString& ACollection, const QString& AName = QString(), TChangeHolder* AHolder = nullptr);
+  // A stored-looking entity: created with a positive ID, not new.
+  TEntity* Stored(const QString& ACollection, int AID, const QString& AName = QString());
+  QStringList LogLines() const;
+
+  TTempFolder FTemp;
+  QString FSaved[3];
+  std::unique_ptr<TConfigurations> FConfigurations;
+  TConfiguration* FConfiguration = nullptr;
+  std::unique_ptr<TDomain> FDomain;
+  TMemoryStorage* FStorage = nullptr;  // owned by the domain
+};
+
+// The message of an assertion up to ", line".
+QString AssertionText(const std::function<void()>& AAction);
