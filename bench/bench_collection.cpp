@@ -3,7 +3,7 @@
 // std::unordered_map) and finding them by identifier (against
 // std::unordered_map lookups of the same identifiers). Prints ours/baseline
 // time ratios after the runs.
-#include <benchmark/benchmark.h>
+#include "BenchRatio.h"
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -153,41 +153,12 @@ BENCHMARK(BM_CreateBaseline)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_FindByID)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_FindBaseline)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Console output plus the ratio of each of our runs to its baseline.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    ConsoleReporter::ReportRuns(ARuns);
-    for (const Run& run : ARuns)
-      if (!run.error_occurred) {
-        const std::string name = run.benchmark_name();
-        FTimes[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
-      }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n%d records, %d lookups by ID\n", cRecordCount, cLookups);
-    const std::pair<const char*, const char*> pairs[] = {{"BM_CreateEntities", "BM_CreateBaseline"},
-                                                         {"BM_FindByID", "BM_FindBaseline"}};
-    for (const auto& [ours, baseline] : pairs) {
-      const auto a = FTimes.find(ours);
-      const auto b = FTimes.find(baseline);
-      if (a != FTimes.end() && b != FTimes.end())
-        std::printf("%-18s / %-18s = %.2f\n", ours, baseline, a->second / b->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> FTimes;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  (void)Bench();
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return RunRatioBenchmarks(
+      argc, argv,
+      {{"BM_CreateEntities", "BM_CreateBaseline", "CreateNewEntity / unordered_map insert"},
+       {"BM_FindByID", "BM_FindBaseline", "EntityByID / unordered_map find"}},
+      [] { std::printf("%d records, %d lookups by ID\n", cRecordCount, cLookups); }, [] { (void)Bench(); });
 }

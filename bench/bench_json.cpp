@@ -1,7 +1,7 @@
 // Our JSON model against QJsonDocument on the same texts: parse and compact
 // write of a ~10 MB document, and parse of one small record. Prints ours/Qt
 // time ratios after the runs.
-#include <benchmark/benchmark.h>
+#include "BenchRatio.h"
 
 #include <QJsonDocument>
 #include <QString>
@@ -144,42 +144,22 @@ BENCHMARK(BM_ParseSmallQt)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 BENCHMARK(BM_WriteOurs)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_WriteQt)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Console output plus the ratios of each "Ours" run to its "Qt" baseline.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    ConsoleReporter::ReportRuns(ARuns);
-    for (const Run& run : ARuns)
-      if (!run.error_occurred) {
-        const std::string name = run.benchmark_name();
-        FTimes[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
-      }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\nText: %.1f MB (ASCII, escaped); %.1f MB (raw UTF-8); small: %d bytes\n", Text().size() / 1048576.0,
-                Utf8Text().size() / 1048576.0, static_cast<int>(SmallText().size()));
-    for (const char* name : {"Parse", "ParseUtf8", "ParseSmall", "Write"}) {
-      const auto ours = FTimes.find(std::string("BM_") + name + "Ours");
-      const auto qt = FTimes.find(std::string("BM_") + name + "Qt");
-      if (ours != FTimes.end() && qt != FTimes.end())
-        std::printf("%-10s ours / QJsonDocument = %.2f\n", name, ours->second / qt->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> FTimes;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  (void)Text();
-  (void)Utf8Text();
-  (void)SmallText();
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return RunRatioBenchmarks(
+      argc, argv,
+      {{"BM_ParseOurs", "BM_ParseQt", "parse ours / QJsonDocument"},
+       {"BM_ParseUtf8Ours", "BM_ParseUtf8Qt", "parse UTF-8 ours / QJsonDocument"},
+       {"BM_ParseSmallOurs", "BM_ParseSmallQt", "parse small ours / QJsonDocument"},
+       {"BM_WriteOurs", "BM_WriteQt", "write ours / QJsonDocument"}},
+      [] {
+        std::printf("Text: %.1f MB (ASCII, escaped); %.1f MB (raw UTF-8); small: %d bytes\n", Text().size() / 1048576.0,
+                    Utf8Text().size() / 1048576.0, static_cast<int>(SmallText().size()));
+      },
+      [] {
+        (void)Text();
+        (void)Utf8Text();
+        (void)SmallText();
+      });
 }

@@ -3,7 +3,7 @@
 // records against a direct loop over their field values, and sorting an
 // entity list of 100 000 by name against std::sort with collator keys.
 // Prints ours/baseline time ratios after the runs.
-#include <benchmark/benchmark.h>
+#include "BenchRatio.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -170,41 +170,13 @@ BENCHMARK(BM_SelectBaseline)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_SortListByName)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_SortBaseline)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
-// Console output plus the ratio of each of our runs to its baseline.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& ARuns) override {
-    ConsoleReporter::ReportRuns(ARuns);
-    for (const Run& run : ARuns)
-      if (!run.error_occurred) {
-        const std::string name = run.benchmark_name();
-        FTimes[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
-      }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n%d records, query %s; list of %d sorted by name\n", cRecordCount, cWhere, cListCount);
-    const std::pair<const char*, const char*> pairs[] = {{"BM_SelectQuery", "BM_SelectBaseline"},
-                                                         {"BM_SortListByName", "BM_SortBaseline"}};
-    for (const auto& [ours, baseline] : pairs) {
-      const auto a = FTimes.find(ours);
-      const auto b = FTimes.find(baseline);
-      if (a != FTimes.end() && b != FTimes.end())
-        std::printf("%-18s / %-18s = %.2f\n", ours, baseline, a->second / b->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> FTimes;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  (void)Bench();
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return RunRatioBenchmarks(
+      argc, argv,
+      {{"BM_SelectQuery", "BM_SelectBaseline", "Select / hand-written loop"},
+       {"BM_SortListByName", "BM_SortBaseline", "sort list by name / std::sort with keys"}},
+      [] { std::printf("%d records, query %s; list of %d sorted by name\n", cRecordCount, cWhere, cListCount); },
+      [] { (void)Bench(); });
 }
