@@ -233,25 +233,10 @@ bool TEntityField::IsSameValue(const Variant& AValue) const {
 
 void TEntityField::GetEntitiesForSelect(TUserSession* ASession, TEntityList* AList) {
   AList->Clear();
-  TQueryObject* query = ObjectFieldDef()->QueryObject();
   const QString filter = EntityFieldDef()->Filter();
-  std::unique_ptr<TQueryObject> filterQuery;
-  if (!filter.isEmpty()) {
-    filterQuery = std::make_unique<TQueryObject>(QString(), filter, QString());
-    filterQuery->SetParameters(ASession, FInstance);
-  }
-  if (query) {
-    query->SetParameters(ASession, FInstance);
-    for (TEntity* entity : query->Select(ASession))
-      if (!filterQuery || filterQuery->IsMatch(ASession, entity)) AList->InternalAdd(entity);
-  }
+  for (TEntity* entity : SelectCandidates(ASession, filter)) AList->InternalAdd(entity);
   AList->Sort(SortType());
-  if (!FFieldDef->HasFlag(cfRequired)) AList->AddFirst(NullEntity());
-  const QString queryText = query ? query->QueryString() : QString();
-  QString text;
-  if (!queryText.isEmpty() && !filter.isEmpty())
-    text = QStringLiteral("&(") + queryText + QLatin1Char(',') + filter + QLatin1Char(')');
-  else
-    text = queryText.isEmpty() ? filter : queryText;
-  AList->SetFiller(this, text);
+  if (!FFieldDef->HasFlag(cfRequired)) AList->AddFirst(NullEntity());  // the empty choice
+  TQueryObject* query = ObjectFieldDef()->QueryObject();
+  AList->SetFiller(this, AndText({query ? query->QueryString() : QString(), filter}));
 }

@@ -28,12 +28,6 @@ void SetEntityVia(TChangeHolder* AHolder, TEntity* AEntity, const QString& AFiel
     AEntity->_SetFieldEntity(nullptr, AFieldName, AValue);
 }
 
-// Texts joined as "&(" + a + "," + b + ")", or the one that is not empty.
-QString AndText(const QString& A, const QString& B) {
-  if (!A.isEmpty() && !B.isEmpty()) return QStringLiteral("&(") + A + QLatin1Char(',') + B + QLatin1Char(')');
-  return A.isEmpty() ? B : A;
-}
-
 }  // namespace
 
 TListField::TListField(TEntity* AInstance, TFieldDef* AFieldDef)
@@ -228,62 +222,28 @@ bool TListField::DoCheckValuedCondition(const Variant& AValue, TConditionKind AC
 void TListField::GetEntityList(TUserSession* ASession, TEntityList* AEntityList) {
   AEntityList->Clear();
   const QString& filter = ListFieldDef()->Filter();
-  std::unique_ptr<TQueryObject> filterQuery;
-  if (!filter.isEmpty()) {
-    filterQuery = std::make_unique<TQueryObject>(QString(), filter, QString());
-    filterQuery->SetParameters(ASession, FInstance);
-  }
-  for (TEntity* item : FList)
-    if (!filterQuery || filterQuery->IsMatch(ASession, item)) AEntityList->InternalAdd(item);
+  for (TEntity* item : Filtered(ASession, filter, FList)) AEntityList->InternalAdd(item);
   AEntityList->Sort(SortType(), ListFieldDef()->ColorFieldName());
-  const QString master = MasterFieldName() + QStringLiteral("=*");
-  AEntityList->SetFiller(this, false, AndText(master, filter));
+  AEntityList->SetFiller(this, false, AndText({MasterFieldName() + QStringLiteral("=*"), filter}));
 }
 
 void TListField::GetEntitiesForSelect(TUserSession* ASession, TEntityList* AList) {
   AList->Clear();
-  TQueryObject* query = ObjectFieldDef()->QueryObject();
   const QString& filter = ListFieldDef()->Filter();
-  std::unique_ptr<TQueryObject> filterQuery;
-  if (!filter.isEmpty()) {
-    filterQuery = std::make_unique<TQueryObject>(QString(), filter, QString());
-    filterQuery->SetParameters(ASession, FInstance);
-  }
-  if (query) {
-    query->SetParameters(ASession, FInstance);
-    for (TEntity* entity : query->Select(ASession))
-      if ((!filterQuery || filterQuery->IsMatch(ASession, entity)) && !Contains(entity)) AList->InternalAdd(entity);
-  }
+  for (TEntity* entity : SelectCandidates(ASession, filter))
+    if (!Contains(entity)) AList->InternalAdd(entity);
   AList->Sort(SortType());
-  const QString queryText = query ? query->QueryString() : QString();
+  // The negated master condition keeps records linked to the owner out.
+  TQueryObject* query = ObjectFieldDef()->QueryObject();
   const QString notLinked = QStringLiteral("!") + MasterFieldName() + QStringLiteral("=*");
-  QString text;
-  if (!queryText.isEmpty() && !filter.isEmpty())
-    text =
-        QStringLiteral("&(") + queryText + QLatin1Char(',') + filter + QLatin1Char(',') + notLinked + QLatin1Char(')');
-  else if (!filter.isEmpty())
-    text = QStringLiteral("&(") + filter + QLatin1Char(',') + notLinked + QLatin1Char(')');
-  else if (!queryText.isEmpty())
-    text = QStringLiteral("&(") + queryText + QLatin1Char(',') + notLinked + QLatin1Char(')');
-  else
-    text = QStringLiteral("&(") + notLinked + QLatin1Char(')');
-  AList->SetFiller(this, true, text);
+  AList->SetFiller(this, true, AndText({query ? query->QueryString() : QString(), filter, notLinked}, true));
 }
 
 void TListField::GetAllEntitiesForSelect(TUserSession* ASession, TEntityList* AList) {
   AList->Clear();
-  TQueryObject* query = ObjectFieldDef()->QueryObject();
   const QString& filter = ListFieldDef()->Filter();
-  std::unique_ptr<TQueryObject> filterQuery;
-  if (!filter.isEmpty()) {
-    filterQuery = std::make_unique<TQueryObject>(QString(), filter, QString());
-    filterQuery->SetParameters(ASession, FInstance);
-  }
-  if (query) {
-    query->SetParameters(ASession, FInstance);
-    for (TEntity* entity : query->Select(ASession))
-      if (!filterQuery || filterQuery->IsMatch(ASession, entity)) AList->InternalAdd(entity);
-  }
+  for (TEntity* entity : SelectCandidates(ASession, filter)) AList->InternalAdd(entity);
   AList->Sort(SortType());
-  AList->SetFiller(this, true, AndText(query ? query->QueryString() : QString(), filter));
+  TQueryObject* query = ObjectFieldDef()->QueryObject();
+  AList->SetFiller(this, true, AndText({query ? query->QueryString() : QString(), filter}));
 }

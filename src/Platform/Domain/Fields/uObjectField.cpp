@@ -2,6 +2,7 @@
 
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
+#include "src/Platform/Configuration/uQueryObject.h"
 #include "src/Platform/uException.h"
 
 static constexpr const char* cModulePath = "src/Platform/Domain/Fields/uObjectField";
@@ -42,4 +43,30 @@ TSearchType TObjectField::SearchType() const {
 
 const QString& TObjectField::ViewName() const {
   return FFieldDef->StyleName();
+}
+
+std::vector<TEntity*> TObjectField::Filtered(TUserSession* ASession, const QString& AFilter,
+                                             const std::vector<TEntity*>& AEntities) const {
+  if (AFilter.isEmpty()) return AEntities;
+  TQueryObject filter(QString(), AFilter, QString());
+  filter.SetParameters(ASession, FInstance);
+  std::vector<TEntity*> result;
+  for (TEntity* entity : AEntities)
+    if (filter.IsMatch(ASession, entity)) result.push_back(entity);
+  return result;
+}
+
+std::vector<TEntity*> TObjectField::SelectCandidates(TUserSession* ASession, const QString& AFilter) const {
+  TQueryObject* query = ObjectFieldDef()->QueryObject();
+  if (!query) return {};
+  query->SetParameters(ASession, FInstance);
+  return Filtered(ASession, AFilter, query->Select(ASession));
+}
+
+QString TObjectField::AndText(const QStringList& AParts, bool AAlwaysGroup) {
+  QStringList parts;
+  for (const QString& part : AParts)
+    if (!part.isEmpty()) parts << part;
+  if (parts.size() == 1 && !AAlwaysGroup) return parts.first();
+  return parts.isEmpty() ? QString() : QStringLiteral("&(") + parts.join(QLatin1Char(',')) + QLatin1Char(')');
 }

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <QStringList>
+#include <vector>
+
 #include <vector>
 
 #include "src/Platform/Domain/Fields/uBaseField.h"
 
 class TDefinition;
 class TObjectFieldDef;
+class TUserSession;
+class TEntity;
 
 // Base of entity and list fields: the content definition and the selection
 // settings of a reference.
@@ -24,6 +29,17 @@ class TObjectField : public TBaseField {
   TEntitySortType SortType() const;
   TSearchType SearchType() const;
   const QString& ViewName() const;
+
+ protected:
+  // Entities the field definition's query object selects for the session and
+  // the owner that also pass AFilter (evaluated with the same parameters).
+  std::vector<TEntity*> SelectCandidates(TUserSession* ASession, const QString& AFilter) const;
+  // Records of AEntities that pass AFilter, with the session and the owner as parameters.
+  std::vector<TEntity*> Filtered(TUserSession* ASession, const QString& AFilter,
+                                 const std::vector<TEntity*>& AEntities) const;
+  // The filler text "&(" + the non-empty parts joined by "," + ")", or the one
+  // part alone when AlwaysGroup is false and only one is given.
+  static QString AndText(const QStringList& AParts, bool AAlwaysGroup = false);
 
  private:
   TDefinition* FContentDefinition = nullptr;  // not owned
