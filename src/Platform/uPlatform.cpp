@@ -1,6 +1,7 @@
 #include "src/Platform/uPlatform.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -54,6 +55,9 @@ bool TPlatform::IsSingletonMode(const TSettings& ASettings) {
 int TPlatform::Run(const QStringList& AArguments) {
   const QString parameter = AArguments.isEmpty() ? QString() : AArguments.first();
   InitPaths(ExecutableDir());
+  // Sorting and case-insensitive matching follow the default locale; a bare C
+  // locale would order texts by code point, so the desk falls back to Russian.
+  if (QLocale::system().language() == QLocale::C) QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   auto settings = std::make_unique<TIniSettings>(AppDir + QStringLiteral("settings.ini"));
   const bool singleton = IsSingletonMode(*settings);
 
