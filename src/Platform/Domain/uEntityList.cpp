@@ -13,6 +13,7 @@
 #include "src/Platform/Domain/uDomain.h"
 #include "src/Platform/Domain/uEntity.h"
 #include "src/Platform/Domain/uSession.h"
+#include "src/Platform/uCollation.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uJSON.h"
 
@@ -28,12 +29,6 @@ TDefinition* DefinitionBehind(TBaseDefinition* ADefinition) {
 
 std::vector<TDefinition*> InnerDefinitionsOf(TDefinition* ADefinition) {
   return ADefinition ? ADefinition->InnerDefinitions() : std::vector<TDefinition*>();
-}
-
-QCollator NameCollator() {
-  QCollator collator{QLocale()};
-  collator.setCaseSensitivity(Qt::CaseInsensitive);
-  return collator;
 }
 
 // The value at an ID path, or none when the entity has no such path: such
@@ -318,7 +313,7 @@ void TEntityList::Sort(TEntitySortType ASortType, const QString& ASortFieldName)
       std::stable_sort(FList.begin(), FList.end(), [](TEntity* A, TEntity* B) { return A->ID() < B->ID(); });
       return;
     case estSortByName: {
-      const QCollator collator = NameCollator();
+      const QCollator& collator = LocaleCollator(Qt::CaseInsensitive);
       std::vector<std::pair<QCollatorSortKey, TEntity*>> keyed;
       keyed.reserve(FList.size());
       for (TEntity* entity : FList) keyed.emplace_back(collator.sortKey(entity->DisplayName()), entity);
@@ -328,7 +323,7 @@ void TEntityList::Sort(TEntitySortType ASortType, const QString& ASortFieldName)
       return;
     }
     case estSortByTypeAndName: {
-      const QCollator collator = NameCollator();
+      const QCollator& collator = LocaleCollator(Qt::CaseInsensitive);
       struct TKeyed {
         bool IsNull;
         QCollatorSortKey Type;

@@ -1,9 +1,5 @@
 #include "src/Platform/Domain/Fields/uEntityField.h"
 
-#include <QCollator>
-#include <QLocale>
-#include <optional>
-
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/Configuration/uQueryObject.h"
@@ -13,24 +9,13 @@
 #include "src/Platform/Domain/uEntity.h"
 #include "src/Platform/Domain/uEntityList.h"
 #include "src/Platform/Domain/uStorage.h"
+#include "src/Platform/uCollation.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uJSON.h"
 
 static constexpr const char* cModulePath = "src/Platform/Domain/Fields/uEntityField";
 
 namespace {
-
-// One per thread and locale, as building one per comparison is slow.
-const QCollator& NameCollator() {
-  static thread_local std::optional<QCollator> collator;
-  static thread_local QLocale locale;
-  if (!collator || locale != QLocale()) {
-    locale = QLocale();
-    collator.emplace(locale);
-    collator->setCaseSensitivity(Qt::CaseInsensitive);
-  }
-  return *collator;
-}
 
 int32_t JSONID(const TJSONValue* AValue) {
   const auto* number = dynamic_cast<const TJSONNumber*>(AValue);
@@ -208,7 +193,7 @@ int TEntityField::DoCompare(const Variant& AValue) const {
   TEntity* other = VarAsEntity(AValue);
   TEntity* entity = Entity();
   if (other == entity) return 0;
-  const int result = NameCollator().compare(entity->DisplayName(), other->DisplayName());
+  const int result = LocaleCollator(Qt::CaseInsensitive).compare(entity->DisplayName(), other->DisplayName());
   return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 

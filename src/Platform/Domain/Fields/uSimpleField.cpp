@@ -1,15 +1,14 @@
 #include "src/Platform/Domain/Fields/uSimpleField.h"
 
-#include <QCollator>
 #include <QLocale>
 #include <cmath>
-#include <optional>
 
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/Domain/uDomain.h"
 #include "src/Platform/Domain/uEntity.h"
 #include "src/Platform/Domain/uStorage.h"
+#include "src/Platform/uCollation.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uFormat.h"
 #include "src/Platform/uJSON.h"
@@ -50,19 +49,6 @@ bool SameFloat(double A, double B) {
 
 int CompareFloat(double A, double B) {
   return SameFloat(A, B) ? 0 : (A < B ? -1 : 1);
-}
-
-// Locale-aware comparison, case-sensitive. One collator per thread and
-// locale: building one per comparison would dominate a query over many records.
-const QCollator& TextCollator() {
-  static thread_local std::optional<QCollator> collator;
-  static thread_local QLocale locale;
-  if (!collator || locale != QLocale()) {
-    locale = QLocale();
-    collator.emplace(locale);
-    collator->setCaseSensitivity(Qt::CaseSensitive);
-  }
-  return *collator;
 }
 
 bool OrderedCondition(int ACompare, TConditionKind ACondition, bool& AHandled) {
@@ -162,13 +148,13 @@ bool TStringField::DoCheckValuedCondition(const Variant& AValue, TConditionKind 
   const QString right = ApplyConditionModifier(VarAsString(AValue), AModifier);
   switch (ACondition) {
     case ckEqualTo:
-      return TextCollator().compare(left, right) == 0;
+      return LocaleCollator(Qt::CaseSensitive).compare(left, right) == 0;
     case ckMatchesTo:
       return left.startsWith(right);
     case ckGreaterThan:
-      return TextCollator().compare(left, right) > 0;
+      return LocaleCollator(Qt::CaseSensitive).compare(left, right) > 0;
     case ckLessThan:
-      return TextCollator().compare(left, right) < 0;
+      return LocaleCollator(Qt::CaseSensitive).compare(left, right) < 0;
     case ckPartOf:
       return !right.isEmpty() && right.contains(left);
     case ckContains:
