@@ -199,16 +199,3 @@ void TConfigTest::WriteFile(const QString& ARelativePath, const QByteArray& AByt
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write(ABytes);
 }
-
-QString MessageUpToLine(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const EAssertionFailed& e) {
-    const QString message = e.Message();
-    const int at = message.lastIndexOf(QStringLiteral(", line"));
-    return at < 0 ? QStringLiteral("<no line: ") + message + QLatin1Char('>') : message.left(at);
-  } catch (const std::exception& e) {
-    return QStringLiteral("<other exception: ") + QString::fromUtf8(e.what()) + QLatin1Char('>');
-  }
-  return QStringLiteral("<no exception>");
-}

@@ -48,5 +48,3 @@ class TConfigTest : public ::testing::Test {
   QString FSavedConfigurationsDir;
 };
 
-// The message of an assertion up to ", line", for comparing with the texts.
-QString MessageUpToLine(const std::function<void()>& AAction);

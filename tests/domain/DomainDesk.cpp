@@ -309,14 +309,7 @@ QStringList TDomainTest::LogLines() const {
 }
 
 QString AssertionText(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const EAssertionFailed& e) {
-    const QString message = e.Message();
-    const qsizetype at = message.lastIndexOf(QStringLiteral(" (src/"));
-    return at < 0 ? message : message.left(at);
-  } catch (const Exception& e) {
-    return QStringLiteral("<exception: ") + e.Message() + QLatin1Char('>');
-  }
-  return QStringLiteral("<no exception>");
+  const QString text = MessageUpToLine(AAction);
+  const qsizetype at = text.lastIndexOf(QStringLiteral(" (src/"));
+  return at < 0 ? text : text.left(at);
 }

@@ -14,17 +14,6 @@
 
 namespace {
 
-QString FailureText(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const EAssertionFailed& e) {
-    const QString message = e.Message();
-    const qsizetype at = message.lastIndexOf(QStringLiteral(", line"));
-    return at < 0 ? message : message.left(at);
-  }
-  return QStringLiteral("<no exception>");
-}
-
 class TEntityListTest : public TQueryDomainTest {
  protected:
   TDefinition* Def(const QString& AName) const { return FDomain->Configuration()->DefinitionByName(AName); }
@@ -194,18 +183,18 @@ TEST_F(TEntityListTest, SortOrders) {
 
   list->Sort(estUserSort);
   EXPECT_EQ(Names(list->Entities()), byDept);
-  EXPECT_EQ(FailureText([&] { list->Sort(static_cast<TEntitySortType>(9)); }),
+  EXPECT_EQ(MessageUpToLine([&] { list->Sort(static_cast<TEntitySortType>(9)); }),
             "The sorting isn't supported (src/Platform/Domain/uEntityList");
 }
 
 TEST_F(TEntityListTest, FillersAndTheirRefusals) {
   auto list = NewList();
   const QString path = " (src/Platform/Domain/uEntityList";
-  EXPECT_EQ(FailureText([&] { list->SetFiller(static_cast<TBaseDefinition*>(nullptr), ""); }),
+  EXPECT_EQ(MessageUpToLine([&] { list->SetFiller(static_cast<TBaseDefinition*>(nullptr), ""); }),
             "Invalid Filler for entity list" + path);
-  EXPECT_EQ(FailureText([&] { list->SetDefinition(static_cast<TBaseDefinition*>(nullptr)); }),
+  EXPECT_EQ(MessageUpToLine([&] { list->SetDefinition(static_cast<TBaseDefinition*>(nullptr)); }),
             "Invalid definition for entity list" + path);
-  EXPECT_EQ(FailureText([&] { list->AddEntity(FHolder.get(), "Employees"); }),
+  EXPECT_EQ(MessageUpToLine([&] { list->AddEntity(FHolder.get(), "Employees"); }),
             "Unknown component filled this list" + path);
   EXPECT_EQ(list->Query(), nullptr);
 
@@ -227,7 +216,7 @@ TEST_F(TEntityListTest, FillersAndTheirRefusals) {
   EXPECT_TRUE(list->Contains(sales));
 
   // A malformed query is refused before the old filler is left.
-  EXPECT_EQ(FailureText([&] { list->SetFiller(Def("Employees"), "&"); }),
+  EXPECT_EQ(MessageUpToLine([&] { list->SetFiller(Def("Employees"), "&"); }),
             "Group operator \"&\" must be followed by \"(\". Query: [&] (src/Platform/Configuration/uQueryObject");
   EXPECT_EQ(list->FillerDefinition(), Def("Departments"));
   EXPECT_EQ(Collection("Departments")->ViewListenerCount(), 1);

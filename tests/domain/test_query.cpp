@@ -9,19 +9,6 @@
 
 namespace {
 
-QString AssertionText(const std::function<void()>& AAction) {
-  try {
-    AAction();
-  } catch (const EAssertionFailed& e) {
-    const QString message = e.Message();
-    const qsizetype at = message.lastIndexOf(QStringLiteral(", line"));
-    return at < 0 ? message : message.left(at);
-  } catch (const std::exception& e) {
-    return QStringLiteral("<other: ") + QString::fromUtf8(e.what()) + QLatin1Char('>');
-  }
-  return QStringLiteral("<no exception>");
-}
-
 class TQueryTest : public TQueryDomainTest {
  protected:
   void SetUp() override {
@@ -151,13 +138,13 @@ TEST_F(TQueryTest, UnsupportedComparisons) {
     query.IsMatch(FSession.get(), FAnna);
   };
   const QString path = QStringLiteral(" (src/Platform/Configuration/uQueryObject");
-  EXPECT_EQ(AssertionText([&] { match("*>*", FAnna); }), "Invalid comparision" + path);
-  EXPECT_EQ(AssertionText([&] { match("*=Missing"); }), "Entity can be compared to fields only!" + path);
-  EXPECT_EQ(AssertionText([&] { match("*=Name", FBoris); }), "Wrong behaviour.." + path);
-  EXPECT_EQ(AssertionText([&] { match("*}Dept", FBoris); }), "Wrong behaviour.." + path);
-  EXPECT_EQ(AssertionText([&] { match("*=2"); }), "Wrong field type for comparision" + path);
-  EXPECT_EQ(AssertionText([&] { match("*=\"x\""); }), "Wrong field type for comparision" + path);
-  EXPECT_EQ(AssertionText([&] { match("$=1"); }), "Such a query can't be handled" + path);
+  EXPECT_EQ(MessageUpToLine([&] { match("*>*", FAnna); }), "Invalid comparision" + path);
+  EXPECT_EQ(MessageUpToLine([&] { match("*=Missing"); }), "Entity can be compared to fields only!" + path);
+  EXPECT_EQ(MessageUpToLine([&] { match("*=Name", FBoris); }), "Wrong behaviour.." + path);
+  EXPECT_EQ(MessageUpToLine([&] { match("*}Dept", FBoris); }), "Wrong behaviour.." + path);
+  EXPECT_EQ(MessageUpToLine([&] { match("*=2"); }), "Wrong field type for comparision" + path);
+  EXPECT_EQ(MessageUpToLine([&] { match("*=\"x\""); }), "Wrong field type for comparision" + path);
+  EXPECT_EQ(MessageUpToLine([&] { match("$=1"); }), "Such a query can't be handled" + path);
 }
 
 TEST_F(TQueryTest, UnassignedParameterIsLoggedAndSelectsNothing) {

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include "src/Platform/uException.h"
+
 TTempFolder::TTempFolder() : FDir(QDir::tempPath() + QStringLiteral("/corvalis-test-XXXXXX")) {}
 
 void TTempFolder::Write(const QString& AName, const QByteArray& ABytes) const {
@@ -15,7 +17,22 @@ QByteArray TTempFolder::Read(const QString& AName) const {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QString TestPostgresConnection() { return qEnvironmentVariable("CORVALIS_PG"); }
+QString MessageUpToLine(const std::function<void()>& AAction) {
+  try {
+    AAction();
+  } catch (const EAssertionFailed& e) {
+    const QString message = e.Message();
+    const qsizetype at = message.lastIndexOf(QStringLiteral(", line"));
+    return at < 0 ? QStringLiteral("<no line: ") + message + QLatin1Char('>') : message.left(at);
+  } catch (const std::exception& e) {
+    return QStringLiteral("<other exception: ") + ExceptionMessage(e) + QLatin1Char('>');
+  }
+  return QStringLiteral("<no exception>");
+}
+
+QString TestPostgresConnection() {
+  return qEnvironmentVariable("CORVALIS_PG");
+}
 
 int RunProgram(const QString& AProgram, const QStringList& AArguments, QByteArray* AOutput, int ATimeoutMs) {
   QProcess process;

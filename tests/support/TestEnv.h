@@ -4,11 +4,16 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <ostream>
 
 // Readable Qt values in test messages and failures.
-inline std::ostream& operator<<(std::ostream& AStream, const QString& AText) { return AStream << AText.toStdString(); }
-inline void PrintTo(const QString& AText, std::ostream* AStream) { *AStream << '"' << AText.toStdString() << '"'; }
+inline std::ostream& operator<<(std::ostream& AStream, const QString& AText) {
+  return AStream << AText.toStdString();
+}
+inline void PrintTo(const QString& AText, std::ostream* AStream) {
+  *AStream << '"' << AText.toStdString() << '"';
+}
 inline void PrintTo(const QByteArray& ABytes, std::ostream* AStream) {
   *AStream << '"' << ABytes.toStdString() << '"';
 }
@@ -20,16 +25,20 @@ inline void PrintTo(const QStringList& AList, std::ostream* AStream) {
 
 // A fresh folder per test, removed afterwards.
 class TTempFolder {
-public:
+ public:
   TTempFolder();
   QString Path() const { return FDir.path(); }
   QString File(const QString& AName) const { return FDir.filePath(AName); }
   void Write(const QString& AName, const QByteArray& ABytes) const;
   QByteArray Read(const QString& AName) const;
 
-private:
+ private:
   QTemporaryDir FDir;
 };
+
+// The message of an assertion up to ", line", for comparing with the texts;
+// a marker text when the action raises something else or nothing.
+QString MessageUpToLine(const std::function<void()>& AAction);
 
 // Connection parameters of the test PostgreSQL server (libpq keyword form),
 // from CORVALIS_PG; empty when the variable is not set.
