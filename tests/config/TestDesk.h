@@ -48,3 +48,18 @@ class TConfigTest : public ::testing::Test {
   QString FSavedConfigurationsDir;
 };
 
+// A fixture with the registered test desk declared and initialised.
+class TDeskTest : public TConfigTest {
+ protected:
+  void SetUp() override {
+    TConfigTest::SetUp();
+    RegisterTestDesk();
+    FConfigurations = InitConfigurations();
+    FDesk = FConfigurations->GetByName("TestDesk");
+  }
+  TDefinition* Def(const QString& AName) const { return FDesk->DefinitionByName(AName); }
+
+  std::unique_ptr<TConfigurations> FConfigurations;
+  TConfiguration* FDesk = nullptr;
+};
+

@@ -53,19 +53,7 @@ void PrintTo(const TStorageColumn& AColumn, std::ostream* AStream) {
 
 namespace {
 
-class TDefinitionTest : public TConfigTest {
- protected:
-  void SetUp() override {
-    TConfigTest::SetUp();
-    RegisterTestDesk();
-    FConfigurations = InitConfigurations();
-    FDesk = FConfigurations->GetByName("TestDesk");
-  }
-  TDefinition* Def(const QString& AName) const { return FDesk->DefinitionByName(AName); }
-
-  std::unique_ptr<TConfigurations> FConfigurations;
-  TConfiguration* FDesk = nullptr;
-};
+class TDefinitionTest : public TDeskTest {};
 
 }  // namespace
 

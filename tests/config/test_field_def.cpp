@@ -9,19 +9,7 @@
 
 namespace {
 
-class TFieldDefTest : public TConfigTest {
- protected:
-  void SetUp() override {
-    TConfigTest::SetUp();
-    RegisterTestDesk();
-    FConfigurations = InitConfigurations();
-    FDesk = FConfigurations->GetByName("TestDesk");
-  }
-  TDefinition* Def(const QString& AName) const { return FDesk->DefinitionByName(AName); }
-
-  std::unique_ptr<TConfigurations> FConfigurations;
-  TConfiguration* FDesk = nullptr;
-};
+class TFieldDefTest : public TDeskTest {};
 
 template <class T>
 bool Is(const TFieldDef* AField) {
