@@ -132,9 +132,7 @@ TSearchIndex::TSearchIndex(const QString& AFieldNames)
   TV_ASSERT(!FFields.isEmpty(), QStringLiteral("Assertion failure"));
 }
 
-TSearchIndex::~TSearchIndex() {
-  qDeleteAll(FBuckets);
-}
+TSearchIndex::~TSearchIndex() = default;
 
 std::unique_ptr<TJSONValue> TSearchIndex::MakeKey(TEntity* AEntity) const {
   if (FFields.size() == 1) {
@@ -153,11 +151,9 @@ TSearchIndexBucket* TSearchIndex::BucketOf(TEntity* AEntity, bool ACreate) {
   std::unique_ptr<TJSONValue> key = MakeKey(AEntity);
   if (!key) return FEmptyIndexBucket.get();
   const QString text = key->ToString();
-  if (TSearchIndexBucket* bucket = FBuckets.value(text, nullptr)) return bucket;
+  if (auto it = FBuckets.find(text); it != FBuckets.end()) return it->second.get();
   if (!ACreate) return nullptr;
-  auto* bucket = new TSearchIndexBucket(std::move(key));
-  FBuckets.insert(text, bucket);
-  return bucket;
+  return FBuckets.emplace(text, std::make_unique<TSearchIndexBucket>(std::move(key))).first->second.get();
 }
 
 void TSearchIndex::AddEntity(TEntity* AEntity) {
@@ -172,8 +168,7 @@ void TSearchIndex::RemoveEntity(TEntity* AEntity) {
   if (!bucket) return;
   bucket->Remove(AEntity);
   if (bucket != FEmptyIndexBucket.get() && bucket->List().empty()) {
-    FBuckets.remove(bucket->IndexValue()->ToString());
-    delete bucket;
+    FBuckets.erase(bucket->IndexValue()->ToString());  // frees the bucket
   }
 }
 
@@ -182,14 +177,15 @@ TSearchIndexBucket* TSearchIndex::FindBucket(TEntity* AEntity) const {
 }
 
 TSearchIndexBucket* TSearchIndex::FindBucketByKey(const QString& AKeyText) const {
-  return FBuckets.value(AKeyText, nullptr);
+  const auto it = FBuckets.find(AKeyText);
+  return it == FBuckets.end() ? nullptr : it->second.get();
 }
 
 QString TSearchIndex::GetText() const {
   QString text = QStringLiteral("Index: ") + FFields.join(QLatin1Char(';')) + QStringLiteral("\r\n");
-  if (FBuckets.isEmpty()) return text + QStringLiteral("  no values for index\r\n");
-  for (auto it = FBuckets.constBegin(); it != FBuckets.constEnd(); ++it)
-    text += QStringLiteral("  ") + it.key() + QStringLiteral(": ") + QString::number(it.value()->List().size()) +
+  if (FBuckets.empty()) return text + QStringLiteral("  no values for index\r\n");
+  for (const auto& [key, bucket] : FBuckets)
+    text += QStringLiteral("  ") + key + QStringLiteral(": ") + QString::number(bucket->List().size()) +
             QStringLiteral("\r\n");
   return text;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QHash>
-#include <QMap>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -98,7 +98,7 @@ class TSearchIndex {
 
   QString FFieldNames;
   QStringList FFields;
-  QMap<QString, TSearchIndexBucket*> FBuckets;  // sorted by key text, owned
+  std::map<QString, std::unique_ptr<TSearchIndexBucket>> FBuckets;  // sorted by key text
   std::unique_ptr<TSearchIndexBucket> FEmptyIndexBucket;
   QHash<TEntity*, TSearchIndexBucket*> FPlaced;  // where each entity was put
 };
