@@ -9,6 +9,11 @@ cd "$root"
 
 bash scripts/install-deps.sh
 
+# Formatting is checked first but reported last, so a stray blank does not
+# hide test results.
+format_ok=1
+bash scripts/check-format.sh || format_ok=0
+
 build="$root/build-test"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVALIS_SANITIZE=ON -DCORVALIS_TESTS=ON
 cmake --build "$build" -j2
@@ -44,3 +49,8 @@ export QT_QPA_PLATFORM=offscreen
 
 cd "$build"
 ctest --output-on-failure -j2 --timeout 600
+
+if [ "$format_ok" -ne 1 ]; then
+  echo "test.sh: tests passed, but some files differ from .clang-format (see above)" >&2
+  exit 1
+fi

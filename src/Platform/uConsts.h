@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 // 0x00BBGGRR; 1 is "no colour".
 using TColor = int32_t;
@@ -102,3 +103,31 @@ enum TAggregationKind : uint8_t { akNotDefined, akCount, akSum, akAverage, akMin
 QString AggregationKeyword(TAggregationKind AKind);
 // Compared without regard to case; an unknown text gives akNotDefined.
 TAggregationKind AggregationKindByKeyword(const QString& AText);
+
+// Operators of the query language; the characters are those of the query text.
+enum TConditionKind : std::uint8_t {
+  ckUndefined = 0,
+  ckEqualTo = 1,      // "="
+  ckMatchesTo = 2,    // "^": begins with
+  ckGreaterThan = 3,  // ">"
+  ckLessThan = 4,     // "<"
+  ckPartOf = 5,       // "}": the value is part of the given one
+  ckContains = 6,     // "{": the value contains the given one
+  ckCrosses = 7       // "+": the two lists share a record
+};
+
+// How a text value is prepared before it is compared.
+enum TConditionModifier : std::uint8_t {
+  cmNone = 0,
+  cmIgnoreCase = 1,     // "@": upper-cased, locale-aware
+  cmIgnoreSpace = 2,    // "#": trimmed
+  cmIgnoreLanguage = 3  // "%": unchanged
+};
+
+class TUserSession;
+class TChangeHolder;
+class TEntity;
+
+// Runs when a field chain changes in an entity of the registering definition:
+// (session, change holder or none, the reacting entity, parameter entity or none).
+using TReactionProc = std::function<void(TUserSession*, TChangeHolder*, TEntity*, TEntity*)>;

@@ -111,6 +111,7 @@ TPlatform::TPlatform(TSettings* ASettings) {
   FStyles->AddStyle(QStringLiteral("black"), QStringLiteral("basestyle.css"));
   FStyles->AddStyle(QStringLiteral("red"), QStringLiteral("red.css"));
   FPresenters = std::make_unique<TPresenters>(this);
+  SetPlatformContext(this);
 }
 
 TPlatform::~TPlatform() {
@@ -126,6 +127,7 @@ TPlatform::~TPlatform() {
   FConfigurations.reset();
   FTranslator.reset();
   FLocalizator.reset();
+  if (PlatformContext() == this) SetPlatformContext(nullptr);
 }
 
 void TPlatform::Init() {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+#include "src/Platform/uPlatformContext.h"
+
 class TSettings;
 class TConfiguration;
 class TConfigurations;
@@ -23,7 +25,7 @@ class TTranslator;
 // message box where a display exists. The default writes to stderr.
 using TErrorReporter = std::function<void(const QString&)>;
 
-class TPlatform {
+class TPlatform : public TPlatformContext {
 public:
   // The program's only entry into the platform; returns when the program is to
   // end: 0 after a clean run, 1 when the run failed (already reported).
@@ -40,17 +42,17 @@ public:
   TPlatform(const TPlatform&) = delete;
   TPlatform& operator=(const TPlatform&) = delete;
 
-  TConfigurations* Configurations() const { return FConfigurations.get(); }
-  TUsers* Users() const { return FUsers.get(); }
+  TConfigurations* Configurations() const override { return FConfigurations.get(); }
+  TUsers* Users() const override { return FUsers.get(); }
   TPresenters* Presenters() const { return FPresenters.get(); }
   TDomains* Domains() const { return FDomains.get(); }
   TStyles* Styles() const { return FStyles.get(); }
-  TSettings* Settings() const { return FSettings; }
+  TSettings* Settings() const override { return FSettings; }
   TLocalizator* Localizator() const { return FLocalizator.get(); }
-  QString Language() const;
+  QString Language() const override;
   void SetLanguage(const QString& ALanguage);
 
-  TConfiguration* ConfigurationByName(const QString& AName) const;
+  TConfiguration* ConfigurationByName(const QString& AName) const override;
   TUser* UserByName(const QString& AUserName) const;
   TStyle* StyleByName(const QString& AName) const;
   TPresenter* PresenterByName(const QString& APresenterName) const;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uEnumeration.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"

@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include "TestDesk.h"
+#include "src/Platform/Domain/uReaction.h"
 #include "src/Common/uScheduler.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uEnumeration.h"

@@ -1,5 +1,6 @@
 #include "DomainDesk.h"
 
+#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uEnumeration.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"

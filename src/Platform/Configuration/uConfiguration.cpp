@@ -7,13 +7,14 @@
 #include "src/Common/uScheduler.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uEnumeration.h"
+#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Presenter/uLocalizator.h"
 #include "src/Platform/Script/uScript.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uExtension.h"
 #include "src/Platform/uNameList.h"
 #include "src/Platform/uPaths.h"
-#include "src/Platform/uPlatform.h"
+#include "src/Platform/uPlatformContext.h"
 
 static constexpr const char* cModulePath = "src/Platform/Configuration/uConfiguration";
 
@@ -149,7 +150,8 @@ void TConfiguration::RegisterReaction(const QString& ADefinitionNames, const QSt
 
 TConfiguration* TConfiguration::ConfigurationByName(const QString& AName) const {
   if (FOwner) return FOwner->GetByName(AName);
-  return ThePlatform ? ThePlatform->ConfigurationByName(AName.toLower()) : nullptr;
+  TPlatformContext* context = PlatformContext();
+  return context ? context->ConfigurationByName(AName.toLower()) : nullptr;
 }
 
 QString TConfiguration::FindLeafFile(const QString& ARelativeFilePath) const {

@@ -6,11 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/uConsts.h"
 #include "src/Platform/uRegistry.h"
 
-class TPlatform;
+class TPlatformContext;
 class TConfigurations;
 class TBaseDefinition;
 class TDefinition;
@@ -29,7 +28,7 @@ class TConfiguration {
  public:
   // Creates the script registered under AName ("There is no script for
   // configuration [name]" when none is). AOwner, when given, is where
-  // ancestor configurations are looked up; otherwise ThePlatform's registry.
+  // ancestor configurations are looked up; otherwise the running platform's registry.
   explicit TConfiguration(const QString& AName, TConfigurations* AOwner = nullptr);
   ~TConfiguration();
   TConfiguration(const TConfiguration&) = delete;
@@ -113,15 +112,15 @@ class TConfiguration {
 // lower-case name.
 class TConfigurations : public TRegistry<TConfiguration> {
  public:
-  explicit TConfigurations(TPlatform* APlatform) : FPlatform(APlatform) {}
+  explicit TConfigurations(TPlatformContext* APlatform) : FPlatform(APlatform) {}
   // One configuration per registered script, in registration order, each
   // initialised at once.
   void Init();
   // "Configuration [name] already exists" for a name already registered.
   TConfiguration* AddConfiguration(const QString& AName);
   TConfiguration* GetByName(const QString& AName) const { return ObjectByName(AName.toLower()); }
-  TPlatform* Platform() const { return FPlatform; }
+  TPlatformContext* Platform() const { return FPlatform; }
 
  private:
-  TPlatform* FPlatform;  // not owned
+  TPlatformContext* FPlatform;  // not owned
 };

@@ -8,6 +8,7 @@
 #include "src/Platform/Configuration/uQueryObject.h"
 #include "src/Platform/Configuration/uReport.h"
 #include "src/Platform/Domain/uReaction.h"
+#include "src/Platform/Domain/uStorageStructure.h"
 #include "src/Platform/uException.h"
 
 static constexpr const char* cModulePath = "src/Platform/Configuration/uDefinition";

@@ -25,6 +25,8 @@ class TRTFReport;
 class TSysReport;
 class TSysAction;
 class TDefinition;
+class TStorageStructure;
+struct TStorageColumn;
 
 // A mixed-case name as a table or column name: "LogID" -> "log_id",
 // "StorageName" -> "storage_name", "HTTPServer" -> "http_server".
@@ -36,24 +38,6 @@ struct TBackground {
   int16_t RedOffset = 0;
   int16_t GreenOffset = 0;
   int16_t BlueOffset = 0;
-};
-
-// One column a definition asks its storage for.
-struct TStorageColumn {
-  QString Name;
-  TFieldKind Kind;
-  int Size;
-  bool operator==(const TStorageColumn&) const = default;
-};
-
-// What a storage offers a definition to keep its table in line.
-class TStorageStructure {
- public:
-  virtual ~TStorageStructure() = default;
-  // Makes the table exist; ASyncFunc declares its columns. True when the
-  // table already existed.
-  virtual bool SyncGroupDef(const QString& ATag, const std::function<void()>& ASyncFunc) = 0;
-  virtual void SyncItemDef(const QString& ATag, TFieldKind AKind, int ASize) = 0;
 };
 
 // What definitions, presentations and actions share.

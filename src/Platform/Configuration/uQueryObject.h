@@ -14,26 +14,6 @@ class TEntity;
 class TBaseField;
 class TUserSession;
 
-// Operators of the query language; the characters are those of the query text.
-enum TConditionKind : std::uint8_t {
-  ckUndefined = 0,
-  ckEqualTo = 1,      // "="
-  ckMatchesTo = 2,    // "^": begins with
-  ckGreaterThan = 3,  // ">"
-  ckLessThan = 4,     // "<"
-  ckPartOf = 5,       // "}": the value is part of the given one
-  ckContains = 6,     // "{": the value contains the given one
-  ckCrosses = 7       // "+": the two lists share a record
-};
-
-// How a text value is prepared before it is compared.
-enum TConditionModifier : std::uint8_t {
-  cmNone = 0,
-  cmIgnoreCase = 1,     // "@": upper-cased, locale-aware
-  cmIgnoreSpace = 2,    // "#": trimmed
-  cmIgnoreLanguage = 3  // "%": unchanged
-};
-
 // The operator character of a condition ("=", "^", ...); empty for ckUndefined.
 QString ConditionKindText(TConditionKind AKind);
 // The modifier character ("@", "#", "%"); empty for cmNone.

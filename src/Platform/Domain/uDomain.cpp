@@ -15,7 +15,7 @@
 #include "src/Platform/uException.h"
 #include "src/Platform/uGuid.h"
 #include "src/Platform/uPaths.h"
-#include "src/Platform/uPlatform.h"
+#include "src/Platform/uPlatformContext.h"
 #include "src/Platform/uSettings.h"
 
 static constexpr const char* cModulePath = "src/Platform/Domain/uDomain";
@@ -24,7 +24,8 @@ TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASett
                  const QString& AUid)
     : FOwner(AOwner), FConfiguration(AConfiguration), FUid(AUid), FStyleName(AStyleName), FPlatformSettings(ASettings) {
   FDomainSession = std::make_unique<TUserSession>(this, NullEntity());
-  const QString language = ThePlatform ? ThePlatform->Language() : QString();
+  TPlatformContext* context = PlatformContext();
+  const QString language = context ? context->Language() : QString();
   if (!AConfiguration) {
     FTranslator = std::make_unique<TTranslator>(nullptr, language);
     return;

@@ -9,7 +9,7 @@
 #include "src/Platform/uRegistry.h"
 #include "src/Platform/uVariant.h"
 
-class TPlatform;
+class TPlatformContext;
 class TConfiguration;
 class TDefinition;
 class TSettings;
@@ -124,7 +124,7 @@ class TDomain {
 // The platform's domains, keyed by lower-cased uid.
 class TDomains : public TRegistry<TDomain> {
  public:
-  explicit TDomains(TPlatform* APlatform) : FPlatform(APlatform) {}
+  explicit TDomains(TPlatformContext* APlatform) : FPlatform(APlatform) {}
   // One domain per configuration, owned by "admin", style "black", empty uid.
   void Init();
   TDomain* AddDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASettings, const QString& AStyleName,
@@ -132,5 +132,5 @@ class TDomains : public TRegistry<TDomain> {
   TDomain* GetByUid(const QString& AUid) const { return ObjectByName(AUid.toLower()); }
 
  private:
-  TPlatform* FPlatform;
+  TPlatformContext* FPlatform;
 };

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "src/Platform/Configuration/uQueryObject.h"
+#include "src/Platform/uConsts.h"
 #include "src/Platform/uVariant.h"
 
 constexpr uint32_t DM_DOMAIN_CHANGED = 1079;

@@ -6,13 +6,8 @@
 #include <memory>
 #include <vector>
 
-class TUserSession;
-class TChangeHolder;
-class TEntity;
+#include "src/Platform/uConsts.h"
 
-// Runs when a field chain changes in an entity of the registering definition:
-// (session, change holder or none, the reacting entity, parameter entity or none).
-using TReactionProc = std::function<void(TUserSession*, TChangeHolder*, TEntity*, TEntity*)>;
 
 // One registration: the chain text as written and its procedure. Definitions
 // that inherit a registration share the same object, which is how a

@@ -4,7 +4,7 @@
 
 #include "src/Platform/uRegistry.h"
 
-class TPlatform;
+class TPlatformContext;
 class TDomain;
 class TEntity;
 
@@ -39,7 +39,7 @@ class TUser {
 
 class TUsers : public TRegistry<TUser> {
  public:
-  explicit TUsers(TPlatform* APlatform) : FPlatform(APlatform) {}
+  explicit TUsers(TPlatformContext* APlatform) : FPlatform(APlatform) {}
   // The user of that name, created when missing.
   TUser* AddUser(const QString& AUserName);
   TUser* GetByName(const QString& AName) const { return ObjectByName(AName.toLower()); }
@@ -47,5 +47,5 @@ class TUsers : public TRegistry<TUser> {
   void Init() { AddUser(QStringLiteral("admin")); }
 
  private:
-  TPlatform* FPlatform;
+  TPlatformContext* FPlatform;
 };

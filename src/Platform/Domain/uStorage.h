@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "src/Platform/Configuration/uDefinition.h"
+#include "src/Platform/Domain/uStorageStructure.h"
 #include "src/Platform/uConsts.h"
 #include "src/Platform/uVariant.h"
 

@@ -6,7 +6,7 @@
 
 #include "src/Platform/uRegistry.h"
 
-class TPlatform;
+class TPlatformContext;
 
 // A user interface kind (windowed, web, a test driver).
 class TPresenter {
@@ -25,12 +25,12 @@ void ClearPresenterKinds();
 
 class TPresenters : public TRegistry<TPresenter> {
 public:
-  explicit TPresenters(TPlatform* APlatform) : FPlatform(APlatform) {}
+  explicit TPresenters(TPlatformContext* APlatform) : FPlatform(APlatform) {}
   // One presenter per registered kind, in registration order: "Web" is
   // appended, every other kind goes to the front.
   void Init();
   TPresenter* GetByName(const QString& AName) const { return ObjectByName(AName); }
 
 private:
-  TPlatform* FPlatform;
+  TPlatformContext* FPlatform;
 };

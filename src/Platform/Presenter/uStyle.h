@@ -4,7 +4,7 @@
 
 #include "src/Platform/uRegistry.h"
 
-class TPlatform;
+class TPlatformContext;
 
 // A visual style: a name and its style sheet file in the styles folder.
 class TStyle {
@@ -20,12 +20,12 @@ private:
 
 class TStyles : public TRegistry<TStyle> {
 public:
-  explicit TStyles(TPlatform* APlatform) : FPlatform(APlatform) {}
+  explicit TStyles(TPlatformContext* APlatform) : FPlatform(APlatform) {}
   TStyle* AddStyle(const QString& AName, const QString& AStyleSheet);
   TStyle* GetByName(const QString& AName) const { return ObjectByName(AName); }
   // Loading style sheets and icon sets comes with the windowed styles.
   void Init() {}
 
 private:
-  TPlatform* FPlatform;
+  TPlatformContext* FPlatform;
 };

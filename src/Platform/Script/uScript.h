@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "src/Common/uScheduler.h"
-#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/uConsts.h"
 
 class TConfiguration;

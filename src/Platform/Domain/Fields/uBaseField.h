@@ -3,7 +3,6 @@
 #include <QString>
 #include <memory>
 
-#include "src/Platform/Configuration/uQueryObject.h"
 #include "src/Platform/uConsts.h"
 #include "src/Platform/uJSON.h"
 #include "src/Platform/uVariant.h"

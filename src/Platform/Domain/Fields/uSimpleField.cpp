@@ -5,6 +5,7 @@
 
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
+#include "src/Platform/Configuration/uQueryObject.h"
 #include "src/Platform/Domain/uDomain.h"
 #include "src/Platform/Domain/uEntity.h"
 #include "src/Platform/Domain/uStorage.h"

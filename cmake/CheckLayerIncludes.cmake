@@ -1,0 +1,36 @@
+# Run by the build for one layer: every project header a file of the layer
+# includes must belong to the layer itself or to a layer below it.
+#   cmake -DMANIFEST=<layer>.cmake -DSTAMP=<file> -DROOT=<source dir> -P CheckLayerIncludes.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${MANIFEST})
+
+foreach(entry IN LISTS OWNERS)
+  string(REPLACE "=" ";" pair "${entry}")
+  list(GET pair 0 header)
+  list(GET pair 1 owner)
+  set("owner_${header}" ${owner})
+endforeach()
+
+set(failures 0)
+foreach(file IN LISTS FILES)
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  file(RELATIVE_PATH rel ${ROOT} ${file})
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" header "${line}")
+    if(NOT header MATCHES "^(src|application)/")
+      continue()
+    endif()
+    if(NOT DEFINED "owner_${header}")
+      message(SEND_ERROR "${rel}: includes ${header}, which no layer lists")
+      math(EXPR failures "${failures} + 1")
+    elseif(NOT "${owner_${header}}" IN_LIST ALLOWED_LAYERS)
+      message(SEND_ERROR "${rel} (${LAYER}): includes ${header} of ${owner_${header}}, a layer ${LAYER} does not depend on")
+      math(EXPR failures "${failures} + 1")
+    endif()
+  endforeach()
+endforeach()
+
+if(failures GREATER 0)
+  message(FATAL_ERROR "${LAYER}: ${failures} include(s) break the layer order")
+endif()
+file(TOUCH ${STAMP})
