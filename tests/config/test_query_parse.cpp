@@ -156,6 +156,66 @@ TEST_F(TQueryParseTest, Refusals) {
         << c.Where;
 }
 
+namespace {
+
+// AGroups nested groups, each negated when ANegated, around one criterion.
+QString Nested(int AGroups, bool ANegated = false, const QString& AInner = QStringLiteral("A=1")) {
+  const QString open = ANegated ? QStringLiteral("!&(") : QStringLiteral("&(");
+  return open.repeated(AGroups) + AInner + QString(QLatin1Char(')')).repeated(AGroups);
+}
+
+}  // namespace
+
+TEST_F(TQueryParseTest, NestingIsLimitedLikeJson) {
+  const QString path = QStringLiteral(" (src/Platform/Configuration/uQueryObject");
+  const QString refused = QStringLiteral("Query is nested deeper than 512 levels") + path;
+  const struct {
+    const char* Name;
+    QString Where;
+    bool Refused;
+  } cases[] = {
+      {"at the limit", Nested(512), false},
+      {"one past the limit", Nested(513), true},
+      {"negated past the limit", Nested(513, true), true},
+      {"unclosed far past the limit", QStringLiteral("|(").repeated(200000), true},
+      {"negations far past the limit", QStringLiteral("!&(").repeated(200000), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const QString message = MessageUpToLine([&] { TQueryObject(QString(), c.Where, QString()); });
+    if (c.Refused)
+      EXPECT_EQ(message, refused);
+    else
+      EXPECT_NE(message, refused);
+  }
+}
+
+TEST_F(TQueryParseTest, DeepTreesPrintAndFree) {
+  // A negation at every level: each one cancels the one above it.
+  const auto parens = [](int ACount, const QString& AInner) {
+    return QString(QLatin1Char('(')).repeated(ACount) + AInner + QString(QLatin1Char(')')).repeated(ACount);
+  };
+  EXPECT_EQ(Print(Nested(512, true)), parens(512, "A = 1"));
+  EXPECT_EQ(Print(Nested(511, true)), parens(511, "not A = 1"));
+  EXPECT_EQ(Print("!&(A=1,!|(B=2,!&(C=3,D=4)))"), "(not A = 1 or (B = 2 or (not C = 3 or not D = 4)))");
+
+  // A tree built by hand has no parser to limit it.
+  auto root = std::make_unique<TComplexCriteria>(true);
+  TComplexCriteria* last = root.get();
+  for (int i = 0; i < 200000; ++i) {
+    auto group = std::make_unique<TComplexCriteria>(i % 2 == 0);
+    TComplexCriteria* next = group.get();
+    last->AddCriteria(std::move(group));
+    last = next;
+  }
+  last->AddCriteria(std::make_unique<TBoolCriteria>("Done"));
+  const QString text = root->Text();
+  EXPECT_EQ(text.size(), 200001 * 2 + 4);
+  EXPECT_TRUE(text.startsWith("((((")) << text.left(10);
+  EXPECT_TRUE(text.contains("(Done)"));
+  root.reset();
+}
+
 TEST_F(TQueryParseTest, ClausesAndSorting) {
   TQueryObject query(" Reports ;AnnualReports;;", "Name=Name", "Name;Date");
   EXPECT_EQ(query.CollectionNames(), QStringList({"Reports", "AnnualReports"}));
