@@ -101,10 +101,11 @@ TBenchDomain& Bench() {
 void BM_SelectQuery(benchmark::State& AState) {
   TBenchDomain& bench = Bench();
   TQueryObject query("Items", cWhere, QString());
-  query.SetParameters(bench.Session.get(), nullptr);
+  TQueryBindings bindings(query);
+  bindings.SetParameters(bench.Session.get(), nullptr);
   size_t found = 0;
   for (auto _ : AState) {
-    const std::vector<TEntity*> results = query.Select(bench.Session.get());
+    const std::vector<TEntity*> results = query.Select(bench.Session.get(), bindings);
     found = results.size();
     benchmark::DoNotOptimize(results.data());
   }

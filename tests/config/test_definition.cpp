@@ -462,7 +462,8 @@ TEST_F(TConfigTest, RemovalOfADefinitionStillInUseIsRefused) {
   // D's field Name is A's own.
   EXPECT_EQ(MessageUpToLine([&] { config->RemoveDefinition("A"); }), "Definition [A] is still used by [D.Name]" + path);
   EXPECT_EQ(config->DefinitionByName("D")->FieldByName("Name")->Definition(), a);
-  EXPECT_EQ(MessageUpToLine([&] { config->RemoveDefinition("E"); }), "Definition [E] is still used by [Pick.Target]" + path);
+  EXPECT_EQ(MessageUpToLine([&] { config->RemoveDefinition("E"); }),
+            "Definition [E] is still used by [Pick.Target]" + path);
   EXPECT_EQ(config->DefinitionCount(), 4);
 }
 

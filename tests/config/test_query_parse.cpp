@@ -119,14 +119,25 @@ TEST_F(TQueryParseTest, CriteriaClassesAndSharedParameters) {
   EXPECT_EQ(query.Parameters()[0]->Name(), "@");
   EXPECT_EQ(query.Parameters()[1]->Name(), "owner");
   EXPECT_EQ(query.ParameterByName("OWNER"), name->ParamValue());
-  EXPECT_TRUE(query.Parameters()[1]->Value().IsNull());
+  EXPECT_EQ(query.Parameters()[1]->Index(), 1);
   EXPECT_EQ(query.Parameters()[1]->FieldKind(), fkNotDefined);
 
+  // Values live in the bindings of one evaluation, never in the query.
   TQueryObject shared(QString(), "|(A=X,B=x)", QString());
   ASSERT_EQ(shared.Parameters().size(), 1u);
-  shared.SetParameter("Y", 5);
-  ASSERT_EQ(shared.Parameters().size(), 2u);
-  EXPECT_EQ(shared.ParameterByName("y")->Value(), Variant(5));
+  TQueryBindings bindings(shared);
+  EXPECT_TRUE(bindings.Value("X").IsNull());
+  bindings.SetParameter("x", 4);
+  bindings.SetParameter("Y", 5);
+  EXPECT_EQ(shared.Parameters().size(), 1u);
+  EXPECT_EQ(bindings.Value("X"), Variant(4));
+  EXPECT_EQ(bindings.Value("y"), Variant(5));
+  EXPECT_TRUE(TQueryBindings(shared).Value("X").IsNull());
+  bindings.SetParameters(nullptr, nullptr);
+  EXPECT_TRUE(bindings.Value("X").IsNull());
+  EXPECT_TRUE(bindings.Value("Y").IsNull());
+  EXPECT_EQ(MessageUpToLine([&] { query.IsMatch(nullptr, nullptr, bindings); }),
+            "Query bindings belong to another query (src/Platform/Configuration/uQueryObject");
 }
 
 TEST_F(TQueryParseTest, Refusals) {

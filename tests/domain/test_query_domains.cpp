@@ -153,17 +153,17 @@ TEST_F(TTwinDomainsTest, SelectionQueryOfAFieldServesBothDomains) {
 
   TQueryObject* query = BuddyQuery();
   ASSERT_NE(query, nullptr);
-  query->SetParameters(FA->Session.get(), anna);
+  TQueryBindings bindings(*query);
+  bindings.SetParameters(FA->Session.get(), anna);
   // Domain B picks candidates with the same compiled query meanwhile.
-  EXPECT_EQ(FB->BuddyCandidates(carl),
-            QStringList{"Carl"});
-  EXPECT_EQ(Names(query->Select(FA->Session.get())), QStringList({"Anna", "Bob"}));
-  EXPECT_EQ(FA->BuddyCandidates(anna),
-            QStringList({"Anna", "Bob"}));
+  EXPECT_EQ(FB->BuddyCandidates(carl), QStringList{"Carl"});
+  EXPECT_EQ(Names(query->Select(FA->Session.get(), bindings)), QStringList({"Anna", "Bob"}));
+  EXPECT_EQ(FA->BuddyCandidates(anna), QStringList({"Anna", "Bob"}));
 
   // B goes first; A keeps using the configuration's query.
   FB.reset();
-  EXPECT_EQ(Names(query->Select(FA->Session.get())), QStringList({"Anna", "Bob"}));
+  EXPECT_EQ(Names(query->Select(FA->Session.get(), bindings)), QStringList({"Anna", "Bob"}));
+  EXPECT_EQ(FA->BuddyCandidates(anna), QStringList({"Anna", "Bob"}));
 }
 
 TEST_F(TTwinDomainsTest, UniqueIndexCheckServesBothDomains) {
@@ -177,15 +177,16 @@ TEST_F(TTwinDomainsTest, UniqueIndexCheckServesBothDomains) {
 
   TQueryObject* unique = Staff()->CheckUniqueQuery();
   ASSERT_NE(unique, nullptr);
-  unique->SetParameters(FA->Session.get(), anna);
+  TQueryBindings bindings(*unique);
+  bindings.SetParameters(FA->Session.get(), anna);
   // B checks one of its records with the same compiled query meanwhile.
   EXPECT_EQ(annaB->FindSimilar(FB->Session.get()), nullptr);
-  EXPECT_TRUE(unique->IsMatch(FA->Session.get(), twin));
+  EXPECT_TRUE(unique->IsMatch(FA->Session.get(), twin, bindings));
   EXPECT_EQ(anna->FindSimilar(FA->Session.get()), twin);
 
   // B goes first: nothing of it may be left in the query.
   EXPECT_EQ(annaB->FindSimilar(FB->Session.get()), nullptr);
   FB.reset();
-  EXPECT_TRUE(unique->IsMatch(FA->Session.get(), twin));
+  EXPECT_TRUE(unique->IsMatch(FA->Session.get(), twin, bindings));
   EXPECT_EQ(twin->FindSimilar(FA->Session.get()), anna);
 }
