@@ -8,15 +8,16 @@
 
 namespace {
 
-// Pins the decimal separator for the printed floats.
+// Pins the decimal separator for the printed floats and the locale that
+// upper-cases texts.
 class TQueryParseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FSaved = FormatSettings();
     FormatSettings() = TFormatSettings::Invariant();
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   }
-  void TearDown() override { FormatSettings() = FSaved; }
-  TFormatSettings FSaved;
+  TRestoreGuard<TFormatSettings> FFormatGuard{FormatSettings()};
+  TLocaleGuard FLocaleGuard;
 };
 
 QString Print(const QString& AWhere) {
@@ -78,7 +79,10 @@ TEST_F(TQueryParseTest, PrintedForms) {
       {"&()", "()"},
       {"", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(Print(QString::fromUtf8(c.Where)), QString::fromUtf8(c.Printed)) << c.Where;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Where);
+    EXPECT_EQ(Print(QString::fromUtf8(c.Where)), QString::fromUtf8(c.Printed));
+  }
 }
 
 TEST_F(TQueryParseTest, FloatsPrintInTheLocaleFormat) {
@@ -161,10 +165,11 @@ TEST_F(TQueryParseTest, Refusals) {
        "Group operator \"|\" must be followed by \"(\". Query: [&(A=1,|] (src/Platform/Configuration/uQueryObject"},
       {"A=99999999999", "Wrong number [99999999999] (src/Platform/Configuration/uQueryObject"},
   };
-  for (const auto& c : cases)
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Where);
     EXPECT_EQ(MessageUpToLine([&] { TQueryObject(QString(), QString::fromUtf8(c.Where), QString()); }),
-              QString::fromUtf8(c.Message))
-        << c.Where;
+              QString::fromUtf8(c.Message));
+  }
 }
 
 namespace {
