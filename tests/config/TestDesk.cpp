@@ -176,7 +176,6 @@ void RegisterDeclaringScript(const QString& AName, TDeclareFunc ADeclare, const 
 }
 
 void TConfigTest::SetUp() {
-  FSavedConfigurationsDir = ConfigurationsDir;
   ConfigurationsDir = FTemp.Path() + QLatin1Char('/');
   TScript::ClearScripts();
   TestDeskReactionLog().clear();
@@ -184,7 +183,6 @@ void TConfigTest::SetUp() {
 
 void TConfigTest::TearDown() {
   TScript::ClearScripts();
-  ConfigurationsDir = FSavedConfigurationsDir;
 }
 
 std::unique_ptr<TConfigurations> TConfigTest::InitConfigurations() {

@@ -85,9 +85,11 @@ TEST_F(TConfigTest, LookupsIgnoreCaseExceptFieldNames) {
   auto configurations = InitConfigurations();
   TConfiguration* desk = configurations->GetByName("testdesk");
   for (const char* name : {"Funds", "FUNDS", "funds", "fUnDs"}) {
+    SCOPED_TRACE(name);
     EXPECT_EQ(configurations->GetByName(QString("TestDesk").toUpper()), desk);
-    EXPECT_EQ(desk->DefinitionByName(name), desk->Definition(6)) << name;
-    EXPECT_NE(desk->DefinitionByName(name)->ActionByName(QString("recalculate").toUpper()), nullptr);
+    EXPECT_EQ(desk->DefinitionByName(name), desk->Definition(6));
+    TDefinition* funds = desk->DefinitionByName(name);
+    EXPECT_NE(funds ? funds->ActionByName(QString("recalculate").toUpper()) : nullptr, nullptr);
   }
   EXPECT_EQ(desk->Definition(6)->Name(), "Funds");
   EXPECT_EQ(desk->ActionByName("CHECKSENDINGSTATUS"), desk->Action(1));
@@ -140,8 +142,9 @@ TEST_F(TConfigTest, FindLeafFileLooksInTheOwnFolderThenTheAncestorsInOrder) {
       {"/layouts/missing.dfm", ""},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Path);
     const QString expected = *c.Found ? FTemp.File(c.Found) : QString();
-    EXPECT_EQ(child->FindLeafFile(c.Path), expected) << c.Path;
+    EXPECT_EQ(child->FindLeafFile(c.Path), expected);
   }
   EXPECT_EQ(configurations->GetByName("mid")->FindLeafFile("/layouts/only_other.dfm"), "");
 }
@@ -220,14 +223,17 @@ TEST_F(TConfigTest, ReactionsReachDescendantsOnceAndMixinsKeepNone) {
   auto configurations = InitConfigurations();
   TConfiguration* desk = configurations->GetByName("testdesk");
   for (const char* name : {"Funds", "Folders", "Reports", "AnnualReports", "QuarterlyReports"}) {
+    SCOPED_TRACE(name);
     TDefinition* definition = desk->DefinitionByName(name);
-    EXPECT_EQ(ReactionNames(definition), QStringList{"late"}) << name;
-    EXPECT_EQ(ReactionNames(definition, "State"), QStringList{"late"}) << name;
-    EXPECT_EQ(ReactionNames(definition, "fund.name"), QStringList{"late"}) << name;
-    EXPECT_TRUE(ReactionNames(definition, "State;Fund.Name").isEmpty()) << name;
+    EXPECT_EQ(ReactionNames(definition), QStringList{"late"});
+    EXPECT_EQ(ReactionNames(definition, "State"), QStringList{"late"});
+    EXPECT_EQ(ReactionNames(definition, "fund.name"), QStringList{"late"});
+    EXPECT_TRUE(ReactionNames(definition, "State;Fund.Name").isEmpty());
   }
-  for (const char* name : {"Base", "Named", "Colored", "Documents", "Employees"})
-    EXPECT_TRUE(desk->DefinitionByName(name)->Reactions()->AllReactions().empty()) << name;
+  for (const char* name : {"Base", "Named", "Colored", "Documents", "Employees"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(desk->DefinitionByName(name)->Reactions()->AllReactions().empty());
+  }
   EXPECT_EQ(ReactionNames(desk->ActionByName("CreateReport"), "ReportFile"), QStringList{"action"});
 }
 
@@ -248,8 +254,10 @@ TEST_F(TConfigTest, AReactionCopiedAlongTwoAncestorPathsIsHeldOnce) {
   TConfiguration* config = configurations->GetByName("diamond");
   EXPECT_EQ(ReactionNames(config->DefinitionByName("D")), QStringList({"before", "after", "own"}));
   EXPECT_EQ(ReactionNames(config->DefinitionByName("D"), "Name"), QStringList({"before", "after"}));
-  for (const char* name : {"A", "B", "C"})
-    EXPECT_EQ(ReactionNames(config->DefinitionByName(name)), QStringList({"before", "after"})) << name;
+  for (const char* name : {"A", "B", "C"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ReactionNames(config->DefinitionByName(name)), QStringList({"before", "after"}));
+  }
 }
 
 TEST(Reactions, ChainsAreSplitAndListedOnce) {
@@ -259,10 +267,12 @@ TEST(Reactions, ChainsAreSplitAndListedOnce) {
                              [&runs](TUserSession*, TChangeHolder*, TEntity*, TEntity*) { ++runs; });
   ASSERT_EQ(reactions.AllReactions().size(), 1u);
   for (const char* chain : {"MailService", "maillogin", "MailPassword"}) {
+    SCOPED_TRACE(chain);
     const auto* found = reactions.FindReactions(chain);
-    ASSERT_NE(found, nullptr) << chain;
-    ASSERT_EQ(found->size(), 1u);
-    (*found)[0]->Proc(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(found, nullptr);
+    if (!found) continue;
+    EXPECT_EQ(found->size(), 1u);
+    for (const TReactionRef& reaction : *found) reaction->Proc(nullptr, nullptr, nullptr, nullptr);
   }
   EXPECT_EQ(runs, 3);
   EXPECT_EQ(reactions.FindReactions("Mail"), nullptr);

@@ -155,8 +155,10 @@ TEST_F(TDefinitionTest, FlagsStatesAndServiceFields) {
                  {"LogID", "log_id", fkInteger, 0, "Ссылка на последнее изменение"},
                  {"GUID", "guid", fkString, 38, "Уникальный идентификатор"}};
   for (const auto& s : service) {
+    SCOPED_TRACE(s.Name);
     TServiceFieldDef* field = funds->ServiceFieldByName(s.Name);
-    ASSERT_NE(field, nullptr) << s.Name;
+    EXPECT_NE(field, nullptr);
+    if (!field) continue;
     EXPECT_EQ(field->StorageName(), s.Storage);
     EXPECT_EQ(field->Kind(), s.Kind);
     EXPECT_EQ(field->Size(), s.Size);
@@ -230,7 +232,10 @@ TEST_F(TDefinitionTest, FieldLookupsPathsAndStorageNames) {
       {"Nothing.Name", nullptr},
       {"fund.Name", nullptr},
   };
-  for (const auto& p : paths) EXPECT_EQ(reports->ExtractFieldDef(p.Path), p.Expected) << p.Path;
+  for (const auto& p : paths) {
+    SCOPED_TRACE(p.Path);
+    EXPECT_EQ(reports->ExtractFieldDef(p.Path), p.Expected);
+  }
 }
 
 TEST_F(TDefinitionTest, ActionsFiltersAndPresentations) {
@@ -389,6 +394,85 @@ TEST_F(TConfigTest, SharedRtfReportsOutliveTheirReplacementInTheOwner) {
   EXPECT_EQ(config->DefinitionCount(), 1);
 }
 
+// What only shares a removed definition's objects loses the pointer to it;
+// what the definition's own objects were registered with forgets them.
+TEST_F(TConfigTest, RemovedDefinitionLeavesNoPointerBehind) {
+  WriteFile("declared/a.rtf", "{\\rtf $$Name$$}");
+  const QString declared = FTemp.File("declared/a.rtf");
+  RegisterDeclaringScript("Removal", [&](TConfiguration* C) {
+    C->AddDefinition(1, "T", "", clkLibrary);
+    TDefinition* base = C->AddDefinition(2, "Base", "", clkMixin);
+    base->AddEntityFieldDef("Dept", "dept", "Dept", "", "T");
+    TDefinition* a = C->AddDefinition(3, "A", "", clkLibrary);
+    a->AddRTFReport(declared);
+    a->AddSysReport("Sheet", "Sheet", "sheet.frx", "");
+    a->AddAction("Go", "Go", 1, 0)->AddListFieldDef("Picks", "Dept", "Picks", "T");
+    C->AddDefinition(4, "B", "A", clkLibrary);  // shares A's action and reports
+    C->AddPresentation("ViewA", "A");
+    // Solo's own objects are registered with T and with Base's field.
+    TDefinition* solo = C->AddDefinition(5, "Solo", "Base", clkLibrary);
+    solo->AddEntityFieldDef("Buddy", "buddy", "Buddy", "", "T", 0, vsFullAccess, 0, estSortByName, "", "Dept=Dept");
+    solo->AddAction("Run", "Run", 2, 0)->AddListFieldDef("Picks", "Dept", "Picks", "T");
+  });
+  auto configurations = InitConfigurations();
+  TConfiguration* config = configurations->GetByName("removal");
+  TDefinition* b = config->DefinitionByName("B");
+  TDefinition* t = config->DefinitionByName("T");
+  const auto ownerListNames = [t] {
+    QStringList names;
+    for (const TListFieldDef* list : t->OwnerLists()) names << list->FullName();
+    return names;
+  };
+  ASSERT_EQ(ownerListNames(), QStringList({"A.Go.Picks", "Solo.Run.Picks"}));
+  ASSERT_EQ(config->DefinitionByName("Base")->FieldByName("Dept")->DependentFields().size(), 1u);
+
+  config->RemoveDefinition("A");
+  EXPECT_EQ(config->PresentationByName("ViewA")->Definition(), nullptr);
+  ASSERT_EQ(b->ActionCount(), 1);
+  EXPECT_EQ(b->Action(0)->Definition(), nullptr);
+  EXPECT_EQ(b->Action(0)->FullName(), "A.Go");
+  ASSERT_EQ(b->RTFReportCount(), 1);
+  EXPECT_EQ(b->RTFReport(0)->Owner(), nullptr);
+  EXPECT_EQ(b->RTFReport(0)->Content(), "{\\rtf $$Name$$}");
+  ASSERT_EQ(b->SysReportCount(), 1);
+  EXPECT_EQ(b->SysReport(0)->Owner(), nullptr);
+  // B still holds the action, so its list stays registered.
+  EXPECT_EQ(ownerListNames(), QStringList({"A.Go.Picks", "Solo.Run.Picks"}));
+
+  config->RemoveDefinition("Solo");
+  EXPECT_EQ(ownerListNames(), QStringList({"A.Go.Picks"}));
+  EXPECT_TRUE(config->DefinitionByName("Base")->FieldByName("Dept")->DependentFields().empty());
+  EXPECT_TRUE(config->DefinitionByName("Base")->Descendants().empty());
+  EXPECT_EQ(config->DefinitionCount(), 3);
+}
+
+// A reference or an inherited field without its definition would leave the
+// model unusable: such a removal is refused and changes nothing.
+TEST_F(TConfigTest, RemovalOfADefinitionStillInUseIsRefused) {
+  RegisterDeclaringScript("InUse", [](TConfiguration* C) {
+    C->AddDefinition(1, "A", "", clkLibrary)
+        ->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 50, fkString);
+    C->AddDefinition(2, "C", "", clkLibrary)->AddEntityFieldDef("Ref", "ref", "Ref", "", "A");
+    C->AddDefinition(3, "D", "A", clkLibrary);
+    C->AddDefinition(4, "E", "", clkLibrary);
+    C->AddAction("Pick", "Pick", 1, 0)->AddEntityFieldDef("Target", "target", "Target", "", "E");
+  });
+  auto configurations = InitConfigurations();
+  TConfiguration* config = configurations->GetByName("inuse");
+  TDefinition* a = config->DefinitionByName("A");
+  const QString path = QStringLiteral(" (src/Platform/Configuration/uConfiguration");
+  EXPECT_EQ(MessageUpToLine([&] { config->RemoveDefinition("A"); }), "Definition [A] is still used by [C.Ref]" + path);
+  EXPECT_EQ(config->DefinitionByName("A"), a);
+  EXPECT_EQ(static_cast<TObjectFieldDef*>(config->DefinitionByName("C")->FieldByName("Ref"))->_ContentDefinition(), a);
+  config->RemoveDefinition("C");
+  // D's field Name is A's own.
+  EXPECT_EQ(MessageUpToLine([&] { config->RemoveDefinition("A"); }), "Definition [A] is still used by [D.Name]" + path);
+  EXPECT_EQ(config->DefinitionByName("D")->FieldByName("Name")->Definition(), a);
+  EXPECT_EQ(MessageUpToLine([&] { config->RemoveDefinition("E"); }),
+            "Definition [E] is still used by [Pick.Target]" + path);
+  EXPECT_EQ(config->DefinitionCount(), 3);
+}
+
 TEST_F(TDefinitionTest, ColumnsAskedOfTheStorage) {
   const std::vector<TStorageColumn> funds = {
       {"note", fkString, 200}, {"title", fkString, 100},   {"color", fkColor, 0},
@@ -486,8 +570,9 @@ TEST_F(TConfigTest, DeclarationErrors) {
        "Undefined field length (src/Platform/Configuration/uDefinition"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     TScript::ClearScripts();
     RegisterDeclaringScript(c.Name, c.Declare);
-    EXPECT_EQ(MessageUpToLine([this] { InitConfigurations(); }), c.Message) << c.Name;
+    EXPECT_EQ(MessageUpToLine([this] { InitConfigurations(); }), c.Message);
   }
 }

@@ -31,7 +31,10 @@ TEST(EnumMemberCode, DropsTheLowerCasePrefix) {
                {"a1b", "1b"},
                {"abc", ""},
                {"rssRESTMessageCreated", "RESTMessageCreated"}};
-  for (const auto& c : cases) EXPECT_EQ(EnumMemberCode(c.Member), c.Code) << c.Member;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Member);
+    EXPECT_EQ(EnumMemberCode(c.Member), c.Code);
+  }
 }
 
 TEST(BuiltInEnumerations, NamesTypesAndRussianTexts) {
@@ -62,12 +65,14 @@ TEST(BuiltInEnumerations, NamesTypesAndRussianTexts) {
   ASSERT_EQ(registry.Count(), 6);
   for (int i = 0; i < 6; ++i) {
     const auto& c = cases[i];
+    SCOPED_TRACE(c.Name);
     TEnumeration* enumeration = registry[i];
     EXPECT_EQ(enumeration->Name(), c.Name);
     EXPECT_EQ(registry.EnumByName(QString(c.Name).toUpper()), enumeration);
     EXPECT_EQ(enumeration->TypeInfo().TypeName, c.TypeName);
     EXPECT_EQ(enumeration->OrdType(), otUByte);
-    ASSERT_EQ(enumeration->Count(), c.Texts.size()) << c.Name;
+    EXPECT_EQ(enumeration->Count(), c.Texts.size());
+    if (enumeration->Count() != c.Texts.size()) continue;
     for (int id = 0; id < enumeration->Count(); ++id) {
       EXPECT_EQ(enumeration->Item(id)->ID(), id);
       EXPECT_EQ(enumeration->Text(nullptr, id), c.Texts[id]) << c.Name << " " << id;
@@ -127,9 +132,10 @@ TEST(StateMachine, GetConvertsThroughTheTypesWidth) {
       {EnumTypeInfo<TS64>("TS64", members), otNotOrdinal, 3, -1},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Info.TypeName.toStdString() + " " + std::to_string(c.Value));
     TStateMachine machine("M", c.Info);
-    EXPECT_EQ(machine.OrdType(), c.Width) << c.Info.TypeName.toStdString();
-    EXPECT_EQ(machine.Get(Variant(c.Value)), c.Expected) << c.Info.TypeName.toStdString() << " " << c.Value;
+    EXPECT_EQ(machine.OrdType(), c.Width);
+    EXPECT_EQ(machine.Get(Variant(c.Value)), c.Expected);
   }
   TStateMachine byte("M", EnumTypeInfo<TU8>("TU8", members));
   EXPECT_EQ(byte.Get(Variant(3)), 3);

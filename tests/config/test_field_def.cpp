@@ -42,12 +42,14 @@ TEST_F(TFieldDefTest, EveryFieldKind) {
       {"Reports", "State", fkEnum, "state", "Documents.State", Is<TSimpleFieldDef>},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Field);
     TFieldDef* field = Def(c.Definition)->FieldByName(c.Field);
-    ASSERT_NE(field, nullptr) << c.Field;
-    EXPECT_EQ(field->Kind(), c.Kind) << c.Field;
-    EXPECT_EQ(field->StorageName(), c.StorageName) << c.Field;
-    EXPECT_EQ(field->FullName(), c.FullName) << c.Field;
-    EXPECT_TRUE(c.IsOfClass(field)) << c.Field;
+    EXPECT_NE(field, nullptr);
+    if (!field) continue;
+    EXPECT_EQ(field->Kind(), c.Kind);
+    EXPECT_EQ(field->StorageName(), c.StorageName);
+    EXPECT_EQ(field->FullName(), c.FullName);
+    EXPECT_TRUE(c.IsOfClass(field));
   }
 
   auto* rate = static_cast<TSimpleFieldDef*>(Def("Funds")->FieldByName("Rate"));
@@ -123,13 +125,14 @@ TEST(SimpleFieldDef, DictionaryTexts) {
       {"", stSearchFromBegin, "", "", "", stSearchNone},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
     TSimpleFieldDef field(nullptr, fkString, "Kind", "kind", "Вид", "", "", Variant::Null(), 20, Variant::Null(),
                           vsFullAccess, 0, c.Text, c.Declared);
-    EXPECT_EQ(field.Dictionary(), c.Dictionary) << c.Text;
-    EXPECT_EQ(field.DictionaryField(), c.Field) << c.Text;
-    EXPECT_EQ(field.RankField(), c.Rank) << c.Text;
-    EXPECT_EQ(field.SearchType(), c.Effective) << c.Text;
-    EXPECT_EQ(field.InitialSearchType(), c.Declared) << c.Text;
+    EXPECT_EQ(field.Dictionary(), c.Dictionary);
+    EXPECT_EQ(field.DictionaryField(), c.Field);
+    EXPECT_EQ(field.RankField(), c.Rank);
+    EXPECT_EQ(field.SearchType(), c.Effective);
+    EXPECT_EQ(field.InitialSearchType(), c.Declared);
     EXPECT_EQ(field.FullName(), "Kind");  // no owner: just the name
   }
 }
@@ -151,14 +154,15 @@ TEST(ObjectFieldDef, Dependencies) {
       {"", "", {}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Dependencies);
     TDefinition owner(nullptr, 1, "Funds", "", clkLibrary);
     TFieldDef* department =
         owner.AddSimpleFieldDef("Department", "department", "", Variant::Null(), Variant::Null(), 50, fkString);
     TFieldDef* area = owner.AddSimpleFieldDef("Area", "area", "", Variant::Null(), Variant::Null(), 50, fkString);
     TEntityFieldDef* manager = owner.AddEntityFieldDef("Manager", "manager", "", "", "Employees", 0, vsFullAccess, 0,
                                                        estSortByName, "", c.Dependencies);
-    EXPECT_EQ(manager->QueryString(), c.Query) << c.Dependencies;
-    EXPECT_EQ(manager->SelectiveFields(), c.Selective) << c.Dependencies;
+    EXPECT_EQ(manager->QueryString(), c.Query);
+    EXPECT_EQ(manager->SelectiveFields(), c.Selective);
     EXPECT_EQ(manager->DependenciesText(), c.Dependencies);
     // Each right-hand field learns which candidate field follows it.
     const int links = static_cast<int>(department->DependentFields().size() + area->DependentFields().size());
@@ -189,14 +193,14 @@ TEST(ObjectFieldDef, DependencyErrors) {
        "(src/Platform/Configuration/uObjectFieldDef"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Dependencies);
     TDefinition owner(nullptr, 1, "Things", "", clkLibrary);
     owner.AddSimpleFieldDef("Code", "code", "", Variant::Null(), Variant::Null(), 10, fkString);
     EXPECT_EQ(MessageUpToLine([&] {
                 owner.AddListFieldDef("Ref", "Owner", "", "Others", "", "", vsFullAccess, 0, estSortByName, "", rpWeak,
                                       "", c.Dependencies);
               }),
-              c.Message)
-        << c.Dependencies;
+              c.Message);
   }
 }
 
@@ -220,8 +224,10 @@ TEST_F(TFieldDefTest, RelationsSelectorsAndOwnerLists) {
 
   auto* reports = static_cast<TListFieldDef*>(Def("Funds")->FieldByName("Reports"));
   auto* managers = static_cast<TListFieldDef*>(Def("Funds")->FieldByName("Managers"));
-  for (const char* name : {"Reports", "AnnualReports", "QuarterlyReports"})
-    EXPECT_EQ(Def(name)->OwnerLists(), (std::vector<TListFieldDef*>{reports, managers})) << name;
+  for (const char* name : {"Reports", "AnnualReports", "QuarterlyReports"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Def(name)->OwnerLists(), (std::vector<TListFieldDef*>{reports, managers}));
+  }
   EXPECT_EQ(Def("Funds")->OwnerLists(),
             (std::vector<TListFieldDef*>{static_cast<TListFieldDef*>(Def("Funds")->FieldByName("Children"))}));
 
@@ -284,8 +290,9 @@ TEST_F(TConfigTest, RelationErrors) {
        "(src/Platform/Configuration/uObjectFieldDef"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     TScript::ClearScripts();
     RegisterDeclaringScript(c.Name, c.Declare);
-    EXPECT_EQ(MessageUpToLine([this] { InitConfigurations(); }), c.Message) << c.Name;
+    EXPECT_EQ(MessageUpToLine([this] { InitConfigurations(); }), c.Message);
   }
 }

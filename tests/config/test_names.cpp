@@ -38,8 +38,10 @@ TEST(ToStorageName, TableOfCases) {
       // non-ASCII letters are kept as they are
       {"ИмяID", "Имя_id"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(ToStorageName(QString::fromUtf8(c.Name)), QString::fromUtf8(c.Expected)) << c.Name;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(ToStorageName(QString::fromUtf8(c.Name)), QString::fromUtf8(c.Expected));
+  }
 }
 
 TEST(AddUniqueIndex, QueryTexts) {
@@ -57,15 +59,17 @@ TEST(AddUniqueIndex, QueryTexts) {
       {" ; , ", nullptr},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Index);
     TDefinition definition(nullptr, 1, "Users", "", clkLibrary);
     definition.AddUniqueIndex(c.Index);
     EXPECT_EQ(definition.IndexString(), c.Index);
     if (!c.Query) {
-      EXPECT_EQ(definition.CheckUniqueQuery(), nullptr) << c.Index;
+      EXPECT_EQ(definition.CheckUniqueQuery(), nullptr);
       continue;
     }
-    ASSERT_NE(definition.CheckUniqueQuery(), nullptr) << c.Index;
-    EXPECT_EQ(definition.CheckUniqueQuery()->QueryString(), c.Query) << c.Index;
+    EXPECT_NE(definition.CheckUniqueQuery(), nullptr);
+    if (!definition.CheckUniqueQuery()) continue;
+    EXPECT_EQ(definition.CheckUniqueQuery()->QueryString(), c.Query);
     EXPECT_EQ(definition.CheckUniqueQuery()->CollectionNames(), QStringList{"Users"});
   }
 }
@@ -82,8 +86,10 @@ TEST(AddUniqueIndex, ReplacesThePreviousIndex) {
 TEST(SharedConstants, FieldKindNamesViewStateCodesAndAggregationKeywords) {
   const QStringList kindNames = {"<undefined>", "String", "Integer",  "Enumeration", "Flag", "Float", "DateTime",
                                  "Boolean",     "Color",  "Currency", "Object",      "List", "Blob"};
-  for (int kind = fkNotDefined; kind <= cLastFieldKind; ++kind)
+  for (int kind = fkNotDefined; kind <= cLastFieldKind; ++kind) {
+    SCOPED_TRACE(kind);
     EXPECT_EQ(FieldKindName(static_cast<TFieldKind>(kind)), kindNames[kind]);
+  }
   EXPECT_EQ(FieldKindName(fkAction), "");
 
   const struct {
@@ -91,12 +97,16 @@ TEST(SharedConstants, FieldKindNamesViewStateCodesAndAggregationKeywords) {
     const char* Code;
   } states[] = {{0, "HID"}, {1, "DIS"}, {2, "RDO"},  {3, "RDO"},  {4, "SEL"},
                 {7, "SEL"}, {8, "@@@"}, {15, "@@@"}, {128, "@@@"}};
-  for (const auto& s : states) EXPECT_EQ(ViewStateCode(static_cast<TViewState>(s.State)), s.Code) << s.State;
+  for (const auto& s : states) {
+    SCOPED_TRACE(s.State);
+    EXPECT_EQ(ViewStateCode(static_cast<TViewState>(s.State)), s.Code);
+  }
   EXPECT_EQ(vsFullAccess & vsReadOnly, vsReadOnly);
   EXPECT_EQ(vsSelectOnly & vsDisabled, vsDisabled);
 
   const char* keywords[] = {"", "COUNT", "SUM", "AVG", "MIN", "MAX"};
   for (int kind = akNotDefined; kind <= akMax; ++kind) {
+    SCOPED_TRACE(keywords[kind]);
     EXPECT_EQ(AggregationKeyword(static_cast<TAggregationKind>(kind)), keywords[kind]);
     if (kind != akNotDefined) {
       EXPECT_EQ(AggregationKindByKeyword(QString(keywords[kind]).toLower()), static_cast<TAggregationKind>(kind));

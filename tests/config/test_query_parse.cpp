@@ -8,15 +8,16 @@
 
 namespace {
 
-// Pins the decimal separator for the printed floats.
+// Pins the decimal separator for the printed floats and the locale that
+// upper-cases texts.
 class TQueryParseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FSaved = FormatSettings();
     FormatSettings() = TFormatSettings::Invariant();
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   }
-  void TearDown() override { FormatSettings() = FSaved; }
-  TFormatSettings FSaved;
+  TRestoreGuard<TFormatSettings> FFormatGuard{FormatSettings()};
+  TLocaleGuard FLocaleGuard;
 };
 
 QString Print(const QString& AWhere) {
@@ -78,7 +79,10 @@ TEST_F(TQueryParseTest, PrintedForms) {
       {"&()", "()"},
       {"", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(Print(QString::fromUtf8(c.Where)), QString::fromUtf8(c.Printed)) << c.Where;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Where);
+    EXPECT_EQ(Print(QString::fromUtf8(c.Where)), QString::fromUtf8(c.Printed));
+  }
 }
 
 TEST_F(TQueryParseTest, FloatsPrintInTheLocaleFormat) {
@@ -119,14 +123,25 @@ TEST_F(TQueryParseTest, CriteriaClassesAndSharedParameters) {
   EXPECT_EQ(query.Parameters()[0]->Name(), "@");
   EXPECT_EQ(query.Parameters()[1]->Name(), "owner");
   EXPECT_EQ(query.ParameterByName("OWNER"), name->ParamValue());
-  EXPECT_TRUE(query.Parameters()[1]->Value().IsNull());
+  EXPECT_EQ(query.Parameters()[1]->Index(), 1);
   EXPECT_EQ(query.Parameters()[1]->FieldKind(), fkNotDefined);
 
+  // Values live in the bindings of one evaluation, never in the query.
   TQueryObject shared(QString(), "|(A=X,B=x)", QString());
   ASSERT_EQ(shared.Parameters().size(), 1u);
-  shared.SetParameter("Y", 5);
-  ASSERT_EQ(shared.Parameters().size(), 2u);
-  EXPECT_EQ(shared.ParameterByName("y")->Value(), Variant(5));
+  TQueryBindings bindings(shared);
+  EXPECT_TRUE(bindings.Value("X").IsNull());
+  bindings.SetParameter("x", 4);
+  bindings.SetParameter("Y", 5);
+  EXPECT_EQ(shared.Parameters().size(), 1u);
+  EXPECT_EQ(bindings.Value("X"), Variant(4));
+  EXPECT_EQ(bindings.Value("y"), Variant(5));
+  EXPECT_TRUE(TQueryBindings(shared).Value("X").IsNull());
+  bindings.SetParameters(nullptr, nullptr);
+  EXPECT_TRUE(bindings.Value("X").IsNull());
+  EXPECT_TRUE(bindings.Value("Y").IsNull());
+  EXPECT_EQ(MessageUpToLine([&] { query.IsMatch(nullptr, nullptr, bindings); }),
+            "Query bindings belong to another query (src/Platform/Configuration/uQueryObject");
 }
 
 TEST_F(TQueryParseTest, Refusals) {
@@ -150,10 +165,71 @@ TEST_F(TQueryParseTest, Refusals) {
        "Group operator \"|\" must be followed by \"(\". Query: [&(A=1,|] (src/Platform/Configuration/uQueryObject"},
       {"A=99999999999", "Wrong number [99999999999] (src/Platform/Configuration/uQueryObject"},
   };
-  for (const auto& c : cases)
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Where);
     EXPECT_EQ(MessageUpToLine([&] { TQueryObject(QString(), QString::fromUtf8(c.Where), QString()); }),
-              QString::fromUtf8(c.Message))
-        << c.Where;
+              QString::fromUtf8(c.Message));
+  }
+}
+
+namespace {
+
+// AGroups nested groups, each negated when ANegated, around one criterion.
+QString Nested(int AGroups, bool ANegated = false, const QString& AInner = QStringLiteral("A=1")) {
+  const QString open = ANegated ? QStringLiteral("!&(") : QStringLiteral("&(");
+  return open.repeated(AGroups) + AInner + QString(QLatin1Char(')')).repeated(AGroups);
+}
+
+}  // namespace
+
+TEST_F(TQueryParseTest, NestingIsLimitedLikeJson) {
+  const QString path = QStringLiteral(" (src/Platform/Configuration/uQueryObject");
+  const QString refused = QStringLiteral("Query is nested deeper than 512 levels") + path;
+  const struct {
+    const char* Name;
+    QString Where;
+    bool Refused;
+  } cases[] = {
+      {"at the limit", Nested(512), false},
+      {"one past the limit", Nested(513), true},
+      {"negated past the limit", Nested(513, true), true},
+      {"unclosed far past the limit", QStringLiteral("|(").repeated(200000), true},
+      {"negations far past the limit", QStringLiteral("!&(").repeated(200000), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const QString message = MessageUpToLine([&] { TQueryObject(QString(), c.Where, QString()); });
+    if (c.Refused)
+      EXPECT_EQ(message, refused);
+    else
+      EXPECT_NE(message, refused);
+  }
+}
+
+TEST_F(TQueryParseTest, DeepTreesPrintAndFree) {
+  // A negation at every level: each one cancels the one above it.
+  const auto parens = [](int ACount, const QString& AInner) {
+    return QString(QLatin1Char('(')).repeated(ACount) + AInner + QString(QLatin1Char(')')).repeated(ACount);
+  };
+  EXPECT_EQ(Print(Nested(512, true)), parens(512, "A = 1"));
+  EXPECT_EQ(Print(Nested(511, true)), parens(511, "not A = 1"));
+  EXPECT_EQ(Print("!&(A=1,!|(B=2,!&(C=3,D=4)))"), "(not A = 1 or (B = 2 or (not C = 3 or not D = 4)))");
+
+  // A tree built by hand has no parser to limit it.
+  auto root = std::make_unique<TComplexCriteria>(true);
+  TComplexCriteria* last = root.get();
+  for (int i = 0; i < 200000; ++i) {
+    auto group = std::make_unique<TComplexCriteria>(i % 2 == 0);
+    TComplexCriteria* next = group.get();
+    last->AddCriteria(std::move(group));
+    last = next;
+  }
+  last->AddCriteria(std::make_unique<TBoolCriteria>("Done"));
+  const QString text = root->Text();
+  EXPECT_EQ(text.size(), 200001 * 2 + 4);
+  EXPECT_TRUE(text.startsWith("((((")) << text.left(10);
+  EXPECT_TRUE(text.contains("(Done)"));
+  root.reset();
 }
 
 TEST_F(TQueryParseTest, ClausesAndSorting) {

@@ -32,8 +32,9 @@ class TQueryTest : public TQueryDomainTest {
   QStringList SelectNames(const QString& AFrom, const QString& AWhere, const QString& AOrder = QString(),
                           TEntity* AInstance = nullptr) {
     TQueryObject query(AFrom, AWhere, AOrder);
-    query.SetParameters(FSession.get(), AInstance);
-    return Names(query.Select(FSession.get()));
+    TQueryBindings bindings(query);
+    bindings.SetParameters(FSession.get(), AInstance);
+    return Names(query.Select(FSession.get(), bindings));
   }
 
   TEntity* FSales = nullptr;
@@ -111,11 +112,12 @@ TEST_F(TQueryTest, ParametersFromTheInstance) {
   EXPECT_EQ(SelectNames("Departments", "*=Dept", QString(), FX).join(','), "Office");
 
   TQueryObject query(QString(), "&(*!=*,Dept=Dept)", QString());
-  query.SetParameters(FSession.get(), FAnna);
-  EXPECT_EQ(query.ParameterByName("*")->Value(), Variant(static_cast<TObject*>(FAnna)));
-  EXPECT_EQ(query.ParameterByName("Dept")->Value(), Variant(static_cast<TObject*>(FSales)));
-  query.SetParameters(FSession.get(), nullptr);
-  EXPECT_TRUE(query.ParameterByName("Dept")->Value().IsNull());
+  TQueryBindings bindings(query);
+  bindings.SetParameters(FSession.get(), FAnna);
+  EXPECT_EQ(bindings.Value("*"), Variant(static_cast<TObject*>(FAnna)));
+  EXPECT_EQ(bindings.Value("dept"), Variant(static_cast<TObject*>(FSales)));
+  bindings.SetParameters(FSession.get(), nullptr);
+  EXPECT_TRUE(bindings.Value("Dept").IsNull());
 }
 
 TEST_F(TQueryTest, SessionVariables) {
@@ -127,15 +129,17 @@ TEST_F(TQueryTest, SessionVariables) {
   EXPECT_TRUE(notAdmin.IsMatch(FSession.get(), FAnna));
   // "$" is the session's user.
   TQueryObject mine("Employees", "Author=$", QString());
-  mine.SetParameters(FAdminSession.get(), nullptr);
-  EXPECT_EQ(Names(mine.Select(FAdminSession.get())), QStringList{"x"});
+  TQueryBindings bindings(mine);
+  bindings.SetParameters(FAdminSession.get(), nullptr);
+  EXPECT_EQ(Names(mine.Select(FAdminSession.get(), bindings)), QStringList{"x"});
 }
 
 TEST_F(TQueryTest, UnsupportedComparisons) {
   const auto match = [this](const char* AWhere, TEntity* AInstance = nullptr) {
     TQueryObject query(QString(), AWhere, QString());
-    query.SetParameters(FSession.get(), AInstance);
-    query.IsMatch(FSession.get(), FAnna);
+    TQueryBindings bindings(query);
+    bindings.SetParameters(FSession.get(), AInstance);
+    query.IsMatch(FSession.get(), FAnna, bindings);
   };
   const QString path = QStringLiteral(" (src/Platform/Configuration/uQueryObject");
   EXPECT_EQ(MessageUpToLine([&] { match("*>*", FAnna); }), "Invalid comparision" + path);
@@ -149,31 +153,32 @@ TEST_F(TQueryTest, UnsupportedComparisons) {
 
 TEST_F(TQueryTest, UnassignedParameterIsLoggedAndSelectsNothing) {
   TQueryObject query("Employees", "Total>-1", QString());
-  query.SetParameters(FSession.get(), nullptr);
-  EXPECT_TRUE(query.Select(FSession.get()).empty());
-  EXPECT_TRUE(query.Results().empty());
+  TQueryBindings bindings(query);
+  bindings.SetParameters(FSession.get(), nullptr);
+  EXPECT_TRUE(query.Select(FSession.get(), bindings).empty());
   TLogger* log = FDomain->DomainLogger();
   ASSERT_GT(log->Count(), 0);
   EXPECT_TRUE(log->Items(log->Count() - 1).endsWith("Error: Parameter [] is not assigned. Query: [Total>-1]"))
       << log->Items(log->Count() - 1);
 
   // A parameter function may give the nameless parameter its value.
-  const auto results = query.Select(FSession.get(), [](const QString&) { return Variant(2.0); });
+  const auto results = query.Select(FSession.get(), bindings, [](const QString&) { return Variant(2.0); });
   EXPECT_EQ(Names(results), QStringList({"boris", "X"}));
 }
 
 TEST_F(TQueryTest, ParameterFunctionValuesHoldForOneSelectOnly) {
   TQueryObject query("Employees", "Kind=K", QString());
   const auto two = [](const QString& AName) { return AName == "K" ? Variant(2) : Variant::Null(); };
-  EXPECT_EQ(Names(query.Select(FSession.get(), two)), QStringList({"Anna", "boris"}));
-  EXPECT_TRUE(query.ParameterByName("K")->Value().IsNull());
+  TQueryBindings bindings(query);
+  EXPECT_EQ(Names(query.Select(FSession.get(), bindings, two)), QStringList({"Anna", "boris"}));
+  EXPECT_TRUE(bindings.Value("K").IsNull());
   // The next call does not inherit K = 2: K names no field, nothing matches.
-  EXPECT_TRUE(query.Select(FSession.get()).empty());
+  EXPECT_TRUE(query.Select(FSession.get(), bindings).empty());
 
   // Values bound by SetParameter stay until they are overwritten.
-  query.SetParameter("K", 1);
-  EXPECT_EQ(Names(query.Select(FSession.get())), QStringList({"x", "Ёлка"}));
-  EXPECT_EQ(Names(query.Select(FSession.get())), QStringList({"x", "Ёлка"}));
+  bindings.SetParameter("K", 1);
+  EXPECT_EQ(Names(query.Select(FSession.get(), bindings)), QStringList({"x", "Ёлка"}));
+  EXPECT_EQ(Names(query.Select(FSession.get(), bindings)), QStringList({"x", "Ёлка"}));
 }
 
 TEST_F(TQueryTest, NestedSelectLeavesTheOuterResultAlone) {
@@ -186,15 +191,16 @@ TEST_F(TQueryTest, NestedSelectLeavesTheOuterResultAlone) {
   });
   EXPECT_EQ(Names(inner), QStringList({"x", "Ёлка"}));
   EXPECT_EQ(Names(outer), QStringList({"Anna", "boris"}));
-  EXPECT_EQ(Names(query.Results()), QStringList({"Anna", "boris"}));
 
   // A Select run while the caller walks an earlier result does not change it.
-  query.SetParameter("K", 2);
-  const auto first = query.Select(FSession.get());
+  TQueryBindings bindings(query);
+  bindings.SetParameter("K", 2);
+  const auto first = query.Select(FSession.get(), bindings);
   QStringList walked;
   for (TEntity* entity : first) {
-    query.SetParameter("K", 3);
-    query.Select(FSession.get());
+    TQueryBindings other(query);
+    other.SetParameter("K", 3);
+    query.Select(FSession.get(), other);
     walked << entity->DisplayName();
   }
   EXPECT_EQ(walked, QStringList({"Anna", "boris"}));

@@ -7,6 +7,7 @@
 #include "src/Common/uScheduler.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uEnumeration.h"
+#include "src/Platform/Configuration/uReport.h"
 #include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Presenter/uLocalizator.h"
 #include "src/Platform/Script/uScript.h"
@@ -99,9 +100,39 @@ TDefinition* TConfiguration::AddDefinition(int AID, const QString& AName, const 
 void TConfiguration::RemoveDefinition(const QString& AName) {
   const int index = FDefinitions.IndexOf(AName);
   if (index < 0) return;
-  std::unique_ptr<TDefinition> removed = FDefinitions.Extract(index);
-  if (FRootDefinition == removed.get()) FRootDefinition = nullptr;
-  for (TDefinition* definition : FDefinitions) definition->ForgetDefinition(removed.get());
+  TDefinition* removed = FDefinitions[index];
+  // A reference to the definition, or a field it declared that another one
+  // inherited, would be left without its definition: the model would no
+  // longer relate, so such a removal is refused and changes nothing.
+  const auto refuseWhenUsed = [removed](const TDefinition* AOther) {
+    if (AOther == removed) return;
+    const QString user = AOther->FindUseOf(removed);
+    TV_ASSERT(user.isEmpty(),
+              QStringLiteral("Definition [") + removed->Name() + QStringLiteral("] is still used by [") + user + "]");
+  };
+  for (const TDefinition* definition : FDefinitions) refuseWhenUsed(definition);
+  for (const TSysAction* action : FActions) refuseWhenUsed(action);
+
+  // What goes with it: the definition, and its own actions and reports that
+  // no other definition shares.
+  std::vector<const TDefinition*> freed{removed};
+  const auto goesWith = [this, removed](const TDefinition* AItem) {
+    for (const TDefinition* definition : FDefinitions)
+      if (definition != removed && definition->Shares(AItem)) return false;
+    return true;
+  };
+  for (int i = 0; i < removed->ActionCount(); ++i)
+    if (removed->Action(i)->Definition() == removed && goesWith(removed->Action(i)))
+      freed.push_back(removed->Action(i));
+  for (int i = 0; i < removed->SysReportCount(); ++i)
+    if (removed->SysReport(i)->Owner() == removed && goesWith(removed->SysReport(i)))
+      freed.push_back(removed->SysReport(i));
+
+  std::unique_ptr<TDefinition> owned = FDefinitions.Extract(index);
+  if (FRootDefinition == removed) FRootDefinition = nullptr;
+  for (TPresentation* presentation : FPresentations) presentation->ForgetDefinition(removed);
+  for (TDefinition* definition : FDefinitions) definition->ForgetDefinition(removed, freed);
+  for (TSysAction* action : FActions) action->ForgetDefinition(removed, freed);
 }
 
 void TConfiguration::GetDefinitionsByKind(std::vector<TDefinition*>& AList, TCollectionKind AKind) const {

@@ -479,10 +479,60 @@ void TDefinition::AddOwnerList(TListFieldDef* AListField) {
     FOwnerLists.push_back(AListField);
 }
 
-void TDefinition::ForgetDefinition(TDefinition* ADefinition) {
+void TDefinition::ForgetDefinition(const TDefinition* ADefinition, const std::vector<const TDefinition*>& AFreed) {
   std::erase(FDescendants, ADefinition);
   std::erase(FInnerDefinitions, ADefinition);
-  std::erase_if(FOwnerLists, [ADefinition](TListFieldDef* AList) { return AList->Definition() == ADefinition; });
+  std::erase_if(FOwnerLists, [&AFreed](TListFieldDef* AList) {
+    return std::find(AFreed.begin(), AFreed.end(), AList->Definition()) != AFreed.end();
+  });
+  // Fields ADefinition declared with a dependency on a field of this one.
+  for (const auto& field : FOwnFields) field->ForgetDependentFieldsOf(ADefinition);
+  for (const auto& [name, field] : FFields) field->ForgetDependentFieldsOf(ADefinition);
+  for (const auto& action : FActions) {
+    action->ForgetOwner(ADefinition);
+    action->ForgetDefinition(ADefinition, AFreed);
+  }
+  for (const auto& report : FSysReports) {
+    report->ForgetOwner(ADefinition);
+    report->ForgetDefinition(ADefinition, AFreed);
+  }
+  for (const auto& report : FRTFReports) report->ForgetOwner(ADefinition);
+}
+
+QString TDefinition::FindUseOf(const TDefinition* ADefinition) const {
+  const auto fieldUse = [this, ADefinition](const TFieldDef* AField) -> QString {
+    const QString user = FFullName + QLatin1Char('.') + AField->Name();
+    if (AField->Definition() == ADefinition) return user;
+    auto* reference = dynamic_cast<const TObjectFieldDef*>(AField);
+    if (reference && reference->_ContentDefinition() == ADefinition) return user;
+    auto* list = dynamic_cast<const TListFieldDef*>(AField);
+    if (list && std::find(list->TransitDefinitions().begin(), list->TransitDefinitions().end(), ADefinition) !=
+                    list->TransitDefinitions().end())
+      return user;
+    return QString();
+  };
+  for (const auto& [name, field] : FFields) {
+    const QString user = fieldUse(field.get());
+    if (!user.isEmpty()) return user;
+  }
+  if (FStateFieldDef && FStateFieldDef->Definition() == ADefinition)
+    return FFullName + QLatin1Char('.') + FStateFieldDef->Name();
+  for (const auto& action : FActions) {
+    const QString user = action->FindUseOf(ADefinition);
+    if (!user.isEmpty()) return user;
+  }
+  for (const auto& report : FSysReports) {
+    const QString user = report->FindUseOf(ADefinition);
+    if (!user.isEmpty()) return user;
+  }
+  return QString();
+}
+
+bool TDefinition::Shares(const TDefinition* AActionOrReport) const {
+  return std::any_of(FActions.begin(), FActions.end(),
+                     [AActionOrReport](const auto& AAction) { return AAction.get() == AActionOrReport; }) ||
+         std::any_of(FSysReports.begin(), FSysReports.end(),
+                     [AActionOrReport](const auto& AReport) { return AReport.get() == AActionOrReport; });
 }
 
 std::vector<TStorageColumn> TDefinition::StorageColumns() const {

@@ -247,8 +247,17 @@ class TDefinition : public TBaseDefinition {
   void CreateListRelations();
   // Registers a list field once.
   void AddOwnerList(TListFieldDef* AListField);
-  // Forgets every reference to a definition that is being removed.
-  void ForgetDefinition(TDefinition* ADefinition);
+  // Forgets every pointer to ADefinition, which is being removed, and to
+  // what is freed with it (AFreed: it, and its actions and reports that no
+  // other definition shares). What this definition shares of it loses its
+  // owner.
+  void ForgetDefinition(const TDefinition* ADefinition, const std::vector<const TDefinition*>& AFreed);
+  // The first field this definition, its actions or its reports hold that
+  // would be left without its definition if ADefinition went: a field
+  // ADefinition declared, or a reference to it. Empty when there is none.
+  QString FindUseOf(const TDefinition* ADefinition) const;
+  // True when this definition holds the action or report.
+  bool Shares(const TDefinition* AActionOrReport) const;
 
   // The columns of this definition's table (none for a mixin or ccNotSave):
   // fields first, then service fields. A column without a name is an
@@ -302,6 +311,9 @@ class TPresentation : public TBaseDefinition {
  public:
   TPresentation(TConfiguration* AConfiguration, const QString& AName, TDefinition* ADefinition);
   TDefinition* Definition() const override { return FDefinition; }
+  void ForgetDefinition(const TDefinition* ADefinition) {
+    if (FDefinition == ADefinition) FDefinition = nullptr;
+  }
   TPresentation* SetCaption(const QString& ACaption);
   TPresentation* SetImageID(int AImageID);
   TPresentation* SetOrderNum(int AOrderNum);
@@ -323,7 +335,12 @@ class TSysAction : public TDefinition {
   // A configuration-wide action: full name = its name.
   TSysAction(TConfiguration* AOwner, const QString& AName, const QString& ACaption, int AImageID);
   TDefinition* Definition() const override { return FDefinition; }
+  // The owning definition was removed while others still share the action.
+  void ForgetOwner(const TDefinition* AOwner) {
+    if (FDefinition == AOwner) FDefinition = nullptr;
+  }
 
  private:
-  TDefinition* FDefinition;  // not owned, none for a configuration-wide action
+  // Not owned; none for a configuration-wide action and once the owner was removed.
+  TDefinition* FDefinition;
 };

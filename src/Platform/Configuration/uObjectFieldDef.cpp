@@ -78,6 +78,11 @@ void TFieldDef::AddDependentField(const QString& AFieldName, TObjectFieldDef* AF
   FDependentFields.push_back({AFieldName, AField});
 }
 
+void TFieldDef::ForgetDependentFieldsOf(const TDefinition* ADefinition) {
+  std::erase_if(FDependentFields,
+                [ADefinition](const TDependentField& AEntry) { return AEntry.Field->Definition() == ADefinition; });
+}
+
 // --- TServiceFieldDef ---
 
 TServiceFieldDef::TServiceFieldDef(TDefinition* AOwner, const QString& AName, TFieldKind AKind, int ASize,

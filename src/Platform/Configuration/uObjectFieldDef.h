@@ -55,6 +55,8 @@ class TFieldDef {
   TFieldDef* SetUIState(TViewState AUIState);
 
   void AddDependentField(const QString& AFieldName, TObjectFieldDef* AField);
+  // Drops the entries of reference fields that ADefinition declared.
+  void ForgetDependentFieldsOf(const TDefinition* ADefinition);
 
  private:
   QString FName;

@@ -68,6 +68,11 @@ TEntity* EntityOfVariant(const Variant& AValue) {
   return dynamic_cast<TEntity*>(AValue.RawObject());
 }
 
+const Variant& NullVariant() {
+  static const Variant null = Variant::Null();
+  return null;
+}
+
 }  // namespace
 
 QString ConditionKindText(TConditionKind AKind) {
@@ -121,30 +126,31 @@ TSimpleCriteria::TSimpleCriteria(const QString& AVariable) : FVariable(AVariable
     FVariableKind = vkField;
 }
 
-bool TSimpleCriteria::Matches(TUserSession* ASession, TEntity* AEntity) const {
+bool TSimpleCriteria::Matches(TUserSession* ASession, TEntity* AEntity, const TQueryBindings* ABindings) const {
   bool result;
   switch (FVariableKind) {
     case vkRecord:
-      result = MatchesEntity(AEntity);
+      result = MatchesEntity(AEntity, ABindings);
       break;
     case vkBareSession:
       TV_FAIL(QStringLiteral("Such a query can't be handled"));
     case vkSession:
-      result = MatchesField(ASession, AEntity, nullptr);
+      result = MatchesField(ASession, AEntity, nullptr, ABindings);
       break;
     default: {
       TBaseField* field = ResolveFieldPath(AEntity, FVariable);
       // A record without the field never matches, negated or not.
       if (!field) return false;
-      result = MatchesField(ASession, AEntity, field);
+      result = MatchesField(ASession, AEntity, field, ABindings);
       break;
     }
   }
   return result != FIsNot;
 }
 
-bool TSimpleCriteria::MatchesEntity(TEntity* AEntity) const {
+bool TSimpleCriteria::MatchesEntity(TEntity* AEntity, const TQueryBindings* ABindings) const {
   (void)AEntity;
+  (void)ABindings;
   TV_FAIL(QStringLiteral("Wrong field type for comparision"));
 }
 
@@ -152,7 +158,9 @@ QString TBoolCriteria::GetBodyText() const {
   return FVariable;
 }
 
-bool TBoolCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const {
+bool TBoolCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                                 const TQueryBindings* ABindings) const {
+  (void)ABindings;
   (void)AEntity;
   if (AField) return AField->CheckValuedCondition(Variant(true), ckEqualTo, cmNone);
   if (FVariable == QLatin1String("$IsAdmin$")) return ASession && ASession->IsAdmin();
@@ -171,7 +179,9 @@ QString TStringCriteria::GetBodyText() const {
          QStringLiteral(" \"") + FValue + QLatin1Char('"');
 }
 
-bool TStringCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const {
+bool TStringCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                                   const TQueryBindings* ABindings) const {
+  (void)ABindings;
   (void)ASession;
   (void)AEntity;
   if (!AField) TV_FAIL(QStringLiteral("Such a query can't be handled"));
@@ -182,7 +192,9 @@ QString TIntegerCriteria::GetBodyText() const {
   return FVariable + QLatin1Char(' ') + ConditionKindText(FCondition) + QLatin1Char(' ') + QString::number(FValue);
 }
 
-bool TIntegerCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const {
+bool TIntegerCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                                    const TQueryBindings* ABindings) const {
+  (void)ABindings;
   (void)ASession;
   (void)AEntity;
   if (!AField) TV_FAIL(QStringLiteral("Such a query can't be handled"));
@@ -193,7 +205,9 @@ QString TFloatCriteria::GetBodyText() const {
   return FVariable + QLatin1Char(' ') + ConditionKindText(FCondition) + QLatin1Char(' ') + FloatToStr(FValue);
 }
 
-bool TFloatCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const {
+bool TFloatCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                                  const TQueryBindings* ABindings) const {
+  (void)ABindings;
   (void)ASession;
   (void)AEntity;
   if (!AField) TV_FAIL(QStringLiteral("Such a query can't be handled"));
@@ -201,7 +215,7 @@ bool TFloatCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBas
 }
 
 TParamCriteria::TParamCriteria(const QString& AVariable, TConditionModifier AModifier, TConditionKind ACondition,
-                               TQueryParameter* AParam)
+                               const TQueryParameter* AParam)
     : TSimpleCriteria(AVariable),
       FModifier(AModifier),
       FCondition(ACondition),
@@ -214,10 +228,15 @@ QString TParamCriteria::GetBodyText() const {
          modifier;
 }
 
-bool TParamCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const {
+const Variant& TParamCriteria::BoundValue(const TQueryBindings* ABindings) const {
+  return ABindings ? ABindings->ValueAt(FParamValue->Index()) : NullVariant();
+}
+
+bool TParamCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                                  const TQueryBindings* ABindings) const {
   (void)ASession;
   if (!AField) TV_FAIL(QStringLiteral("Such a query can't be handled"));
-  const Variant& value = FParamValue->Value();
+  const Variant& value = BoundValue(ABindings);
   if (value.IsNull() && FParamValue->FieldKind() == fkNotDefined) {
     // No value: the name is a field of the same record.
     TBaseField* other = ResolveFieldPath(AEntity, FParamName);
@@ -227,8 +246,8 @@ bool TParamCriteria::MatchesField(TUserSession* ASession, TEntity* AEntity, TBas
   return AField->CheckValuedCondition(value, FCondition, FModifier);
 }
 
-bool TParamCriteria::MatchesEntity(TEntity* AEntity) const {
-  const Variant& value = FParamValue->Value();
+bool TParamCriteria::MatchesEntity(TEntity* AEntity, const TQueryBindings* ABindings) const {
+  const Variant& value = BoundValue(ABindings);
   if (FParamName == QLatin1String("*")) {
     TV_ASSERT(FCondition == ckEqualTo, QStringLiteral("Invalid comparision"));
     TEntity* held = EntityOfVariant(value);
@@ -248,23 +267,75 @@ bool TParamCriteria::MatchesEntity(TEntity* AEntity) const {
   TV_FAIL(QStringLiteral("Wrong behaviour.."));
 }
 
+TComplexCriteria::~TComplexCriteria() {
+  std::vector<std::unique_ptr<TBaseCriteria>> pending = std::move(FCriterias);
+  while (!pending.empty()) {
+    std::unique_ptr<TBaseCriteria> item = std::move(pending.back());
+    pending.pop_back();
+    if (auto* group = dynamic_cast<TComplexCriteria*>(item.get())) {
+      for (auto& member : group->FCriterias) pending.push_back(std::move(member));
+      group->FCriterias.clear();
+    }
+  }
+}
+
 QString TComplexCriteria::GetBodyText() const {
-  QStringList parts;
-  for (const auto& criteria : FCriterias) parts << criteria->Text();
-  return QLatin1Char('(') + parts.join(FIsAnd ? QStringLiteral(" and ") : QStringLiteral(" or ")) + QLatin1Char(')');
+  // Written into one text in a single walk: a deep tree costs its size, not
+  // its size times its depth, and no stack.
+  struct TFrame {
+    const TComplexCriteria* Group;
+    size_t Next;
+  };
+  QString text(QLatin1Char('('));
+  std::vector<TFrame> stack{{this, 0}};
+  while (!stack.empty()) {
+    TFrame& top = stack.back();
+    const auto& members = top.Group->FCriterias;
+    if (top.Next == members.size()) {
+      text += QLatin1Char(')');
+      stack.pop_back();
+      continue;
+    }
+    if (top.Next > 0) text += top.Group->FIsAnd ? QStringLiteral(" and ") : QStringLiteral(" or ");
+    const TBaseCriteria* member = members[top.Next++].get();
+    if (auto* group = dynamic_cast<const TComplexCriteria*>(member)) {
+      if (group->FIsNot) text += QStringLiteral("not ");
+      text += QLatin1Char('(');
+      stack.push_back({group, 0});  // top is not used after this
+    } else {
+      text += member->Text();
+    }
+  }
+  return text;
 }
 
 void TComplexCriteria::Negate(bool AValue) {
   TBaseCriteria::Negate(AValue);
-  if (!FIsNot) return;
-  FIsNot = false;
-  FIsAnd = !FIsAnd;
-  for (auto& criteria : FCriterias) criteria->Negate(true);
+  if (FIsNot) PushDownNegations(this);
 }
 
-bool TComplexCriteria::Matches(TUserSession* ASession, TEntity* AEntity) const {
+void TComplexCriteria::PushDownNegations(TBaseCriteria* ARoot) {
+  // A node is negated by its own mark xor the negations of the groups above
+  // it; a negated group swaps and/or and hands the negation to its members.
+  std::vector<std::pair<TBaseCriteria*, bool>> pending{{ARoot, false}};
+  while (!pending.empty()) {
+    auto [node, inherited] = pending.back();
+    pending.pop_back();
+    auto* group = dynamic_cast<TComplexCriteria*>(node);
+    if (!group) {
+      if (inherited) node->FIsNot = !node->FIsNot;
+      continue;
+    }
+    const bool negated = group->FIsNot != inherited;
+    group->FIsNot = false;
+    if (negated) group->FIsAnd = !group->FIsAnd;
+    for (const auto& member : group->FCriterias) pending.push_back({member.get(), negated});
+  }
+}
+
+bool TComplexCriteria::Matches(TUserSession* ASession, TEntity* AEntity, const TQueryBindings* ABindings) const {
   for (const auto& criteria : FCriterias) {
-    const bool matches = criteria->Matches(ASession, AEntity);
+    const bool matches = criteria->Matches(ASession, AEntity, ABindings);
     if (FIsAnd && !matches) return false;
     if (!FIsAnd && matches) return true;
   }
@@ -294,6 +365,10 @@ class TQueryParser {
   bool At(char16_t ACh) const { return FPos < FText.size() && FText.at(FPos).unicode() == ACh; }
 
   std::unique_ptr<TBaseCriteria> ParseGroup(bool ANegated) {
+    // Parsing recurses once per level; so do evaluation and the callers'
+    // walks over a tree.
+    TV_ASSERT(++FDepth <= TQueryObject::cMaxDepth,
+              QStringLiteral("Query is nested deeper than %1 levels").arg(TQueryObject::cMaxDepth));
     const QChar op = FText.at(FPos);
     TV_ASSERT(FPos + 1 < FText.size() && FText.at(FPos + 1) == QLatin1Char('('),
               QStringLiteral("Group operator \"") + op + QStringLiteral("\" must be followed by \"(\". Query: [") +
@@ -308,7 +383,9 @@ class TQueryParser {
       if (At(u',')) ++FPos;
       group->AddCriteria(ParseCriteria());
     }
-    if (ANegated) group->Negate(true);
+    --FDepth;
+    // Pushed down once for the whole tree when parsing ends.
+    if (ANegated) group->MarkNegated();
     return group;
   }
 
@@ -349,7 +426,7 @@ class TQueryParser {
           n = 1;
         else
           while (n < value.size() && IsParamNameChar(value.at(n))) ++n;
-        TQueryParameter* param = FQuery->FindOrAddParameter(value.left(n));
+        const TQueryParameter* param = FQuery->FindOrAddParameter(value.left(n));
         criteria = std::make_unique<TParamCriteria>(variable, modifier, condition, param);
       }
     }
@@ -388,13 +465,17 @@ class TQueryParser {
   TQueryObject* FQuery;
   const QString& FText;
   qsizetype FPos = 0;
+  int FDepth = 0;
 };
 
 // --- TQueryObject ---
 
 TQueryObject::TQueryObject(const QString& AFromClause, const QString& AWhereClause, const QString& AOrderClause)
     : FQueryString(AWhereClause) {
-  if (!AWhereClause.isEmpty()) FRootCriteria = TQueryParser(this, AWhereClause).ParseCriteria();
+  if (!AWhereClause.isEmpty()) {
+    FRootCriteria = TQueryParser(this, AWhereClause).ParseCriteria();
+    TComplexCriteria::PushDownNegations(FRootCriteria.get());
+  }
   FCollectionNames = SplitNameList(AFromClause);
   if (!AOrderClause.isEmpty()) {
     FSortFields = SplitNameList(AOrderClause);
@@ -404,64 +485,89 @@ TQueryObject::TQueryObject(const QString& AFromClause, const QString& AWhereClau
 
 TQueryObject::~TQueryObject() = default;
 
-TQueryParameter* TQueryObject::ParameterByName(const QString& AName) const {
+const TQueryParameter* TQueryObject::ParameterByName(const QString& AName) const {
   for (const auto& param : FParameters)
     if (param->Name().compare(AName, Qt::CaseInsensitive) == 0) return param.get();
   return nullptr;
 }
 
-TQueryParameter* TQueryObject::FindOrAddParameter(const QString& AName) {
-  if (TQueryParameter* param = ParameterByName(AName)) return param;
-  FParameters.push_back(std::make_unique<TQueryParameter>(AName));
+const TQueryParameter* TQueryObject::FindOrAddParameter(const QString& AName) {
+  if (const TQueryParameter* param = ParameterByName(AName)) return param;
+  FParameters.push_back(std::make_unique<TQueryParameter>(AName, static_cast<int>(FParameters.size())));
   return FParameters.back().get();
 }
 
 bool TQueryObject::IsMatch(TUserSession* ASession, TEntity* AEntity) const {
-  return !FRootCriteria || FRootCriteria->Matches(ASession, AEntity);
+  return !FRootCriteria || FRootCriteria->Matches(ASession, AEntity, nullptr);
 }
 
-void TQueryObject::SetParameter(const QString& AKey, const Variant& AValue) {
-  FindOrAddParameter(AKey)->SetValue(AValue);
+bool TQueryObject::IsMatch(TUserSession* ASession, TEntity* AEntity, const TQueryBindings& ABindings) const {
+  TV_ASSERT(&ABindings.Query() == this, QStringLiteral("Query bindings belong to another query"));
+  return !FRootCriteria || FRootCriteria->Matches(ASession, AEntity, &ABindings);
 }
 
-void TQueryObject::SetParameters(TUserSession* ASession, TEntity* AInstance) {
-  for (const auto& param : FParameters) {
-    param->SetValue(Variant::Null());
-    const QString& name = param->Name();
+// --- TQueryBindings ---
+
+TQueryBindings::TQueryBindings(const TQueryObject& AQuery)
+    : FQuery(&AQuery), FValues(AQuery.Parameters().size(), Variant::Null()) {}
+
+void TQueryBindings::SetParameters(TUserSession* ASession, TEntity* AInstance) {
+  FOthers.clear();
+  const auto& parameters = FQuery->Parameters();
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    Variant& value = FValues[i];
+    value = Variant::Null();
+    const QString& name = parameters[i]->Name();
     if (name == QLatin1String("*")) {
-      param->SetValue(Variant(static_cast<TObject*>(AInstance)));
+      value = Variant(static_cast<TObject*>(AInstance));
     } else if (name == QLatin1String("@")) {
-      param->SetValue(Variant(static_cast<TObject*>(NullEntity())));
+      value = Variant(static_cast<TObject*>(NullEntity()));
     } else if (name == QLatin1String("$")) {
       TEntity* user = ASession ? ASession->CurrentUser() : nullptr;
-      param->SetValue(Variant(static_cast<TObject*>(user ? user : NullEntity())));
+      value = Variant(static_cast<TObject*>(user ? user : NullEntity()));
     } else if (AInstance) {
-      if (TBaseField* field = ResolveFieldPath(AInstance, name)) param->SetValue(field->Value());
+      if (TBaseField* field = ResolveFieldPath(AInstance, name)) value = field->Value();
     }
   }
 }
 
+void TQueryBindings::SetParameter(const QString& AKey, const Variant& AValue) {
+  if (const TQueryParameter* param = FQuery->ParameterByName(AKey)) {
+    FValues[static_cast<size_t>(param->Index())] = AValue;
+    return;
+  }
+  for (auto& [name, value] : FOthers)
+    if (name.compare(AKey, Qt::CaseInsensitive) == 0) {
+      value = AValue;
+      return;
+    }
+  FOthers.emplace_back(AKey, AValue);
+}
+
+const Variant& TQueryBindings::Value(const QString& AName) const {
+  if (const TQueryParameter* param = FQuery->ParameterByName(AName)) return ValueAt(param->Index());
+  for (const auto& [name, value] : FOthers)
+    if (name.compare(AName, Qt::CaseInsensitive) == 0) return value;
+  return NullVariant();
+}
+
+const Variant& TQueryBindings::ValueAt(int AIndex) const {
+  if (AIndex < 0 || static_cast<size_t>(AIndex) >= FValues.size()) return NullVariant();
+  return FValues[static_cast<size_t>(AIndex)];
+}
+
+void TQueryBindings::SetValueAt(int AIndex, const Variant& AValue) {
+  TV_ASSERT(AIndex >= 0 && static_cast<size_t>(AIndex) < FValues.size(),
+            QStringLiteral("Query parameter index %1 out of range").arg(AIndex));
+  FValues[static_cast<size_t>(AIndex)] = AValue;
+}
+
+TBoundQuery::TBoundQuery(const QString& AWhereClause, TUserSession* ASession, TEntity* AInstance)
+    : Query(std::make_unique<TQueryObject>(QString(), AWhereClause, QString())), Bindings(*Query) {
+  Bindings.SetParameters(ASession, AInstance);
+}
+
 namespace {
-
-// Restores the parameter values a parameter function set, so that they hold
-// for one Select only, also when it raises.
-class TParameterValuesGuard {
- public:
-  explicit TParameterValuesGuard(const std::vector<std::unique_ptr<TQueryParameter>>& AParameters)
-      : FParameters(AParameters) {
-    FSaved.reserve(AParameters.size());
-    for (const auto& param : AParameters) FSaved.push_back(param->Value());
-  }
-  ~TParameterValuesGuard() {
-    for (size_t i = 0; i < FSaved.size() && i < FParameters.size(); ++i) FParameters[i]->SetValue(FSaved[i]);
-  }
-  TParameterValuesGuard(const TParameterValuesGuard&) = delete;
-  TParameterValuesGuard& operator=(const TParameterValuesGuard&) = delete;
-
- private:
-  const std::vector<std::unique_ptr<TQueryParameter>>& FParameters;
-  std::vector<Variant> FSaved;
-};
 
 // The sort fields of one record, resolved once.
 struct TSortRow {
@@ -487,26 +593,30 @@ int CompareSortRows(const TSortRow& A, const TSortRow& B) {
 
 }  // namespace
 
-std::vector<TEntity*> TQueryObject::Select(TUserSession* ASession, const TGetParameterFunc& AGetParameterFunc) {
-  std::unique_ptr<TParameterValuesGuard> guard;
-  if (AGetParameterFunc) {
-    guard = std::make_unique<TParameterValuesGuard>(FParameters);
-    for (const auto& param : FParameters) param->SetValue(AGetParameterFunc(param->Name()));
-  }
+std::vector<TEntity*> TQueryObject::Select(TUserSession* ASession, const TGetParameterFunc& AGetParameterFunc) const {
+  return Select(ASession, TQueryBindings(*this), AGetParameterFunc);
+}
 
+std::vector<TEntity*> TQueryObject::Select(TUserSession* ASession, const TQueryBindings& ABindings,
+                                           const TGetParameterFunc& AGetParameterFunc) const {
+  TV_ASSERT(&ABindings.Query() == this, QStringLiteral("Query bindings belong to another query"));
+  if (!AGetParameterFunc) return DoSelect(ASession, ABindings);
+  TQueryBindings bindings(ABindings);
+  for (const auto& param : FParameters) bindings.SetValueAt(param->Index(), AGetParameterFunc(param->Name()));
+  return DoSelect(ASession, bindings);
+}
+
+std::vector<TEntity*> TQueryObject::DoSelect(TUserSession* ASession, const TQueryBindings& ABindings) const {
   TDomain* domain = ASession ? ASession->Domain() : nullptr;
   for (const auto& param : FParameters) {
-    if (param->Name().isEmpty() && param->Value().IsNull()) {
+    if (param->Name().isEmpty() && ABindings.ValueAt(param->Index()).IsNull()) {
       if (domain)
         domain->Log(
             QStringLiteral("Error: Parameter [%1] is not assigned. Query: [%2]").arg(param->Name(), FQueryString));
-      FResults.clear();
       return {};
     }
   }
 
-  // Built aside and stored at the end: a Select run from inside this one
-  // leaves this result alone.
   std::vector<TEntity*> results;
   if (domain) {
     for (const QString& collectionName : FCollectionNames) {
@@ -516,7 +626,7 @@ std::vector<TEntity*> TQueryObject::Select(TUserSession* ASession, const TGetPar
       const int count = collection->Count();
       for (int i = 0; i < count; ++i) {
         TEntity* entity = collection->GetEntity(i);
-        if (IsMatch(ASession, entity)) results.push_back(entity);
+        if (IsMatch(ASession, entity, ABindings)) results.push_back(entity);
       }
       if (FSortFields.isEmpty() || results.size() - first < 2) continue;
       std::vector<TSortRow> rows;
@@ -533,7 +643,6 @@ std::vector<TEntity*> TQueryObject::Select(TUserSession* ASession, const TGetPar
       for (size_t i = 0; i < rows.size(); ++i) results[first + i] = rows[i].Entity;
     }
   }
-  FResults = results;
   return results;
 }
 

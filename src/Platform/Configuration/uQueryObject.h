@@ -23,26 +23,29 @@ QString ConditionModifierText(TConditionModifier AModifier);
 // text comparison go through this.
 QString ApplyConditionModifier(const QString& AText, TConditionModifier AModifier);
 
-// A named value a query is bound to. Record references are held as the
-// reference itself.
+class TQueryObject;
+class TQueryBindings;
+
+// A parameter a where-clause names. Part of the compiled query: its name and
+// kind never change, and it holds no value (values live in TQueryBindings).
 class TQueryParameter {
  public:
-  explicit TQueryParameter(const QString& AName) : FName(AName) {}
+  TQueryParameter(const QString& AName, int AIndex) : FName(AName), FIndex(AIndex) {}
   const QString& Name() const { return FName; }
-  const Variant& Value() const { return FValue; }
-  void SetValue(const Variant& AValue) { FValue = AValue; }
+  // The position in the query's parameter list, where bindings keep its value.
+  int Index() const { return FIndex; }
   TFieldKind FieldKind() const { return FFieldKind; }
-  void SetFieldKind(TFieldKind AFieldKind) { FFieldKind = AFieldKind; }
 
  private:
   QString FName;
-  Variant FValue = Variant::Null();
+  int FIndex;
   TFieldKind FFieldKind = fkNotDefined;
 };
 
 // One node of a compiled where-clause. Negations of groups are pushed down to
 // the simple criteria when the query is compiled, so only simple criteria
-// carry a negation when they are evaluated.
+// carry a negation when they are evaluated. ABindings holds the parameter
+// values of one evaluation; none means every parameter is Null.
 class TBaseCriteria {
  public:
   virtual ~TBaseCriteria() = default;
@@ -52,7 +55,7 @@ class TBaseCriteria {
   // The printed form without the negation.
   virtual QString GetBodyText() const = 0;
   virtual void Negate(bool AValue);
-  virtual bool Matches(TUserSession* ASession, TEntity* AEntity) const = 0;
+  virtual bool Matches(TUserSession* ASession, TEntity* AEntity, const TQueryBindings* ABindings) const = 0;
 
   // "not " + body when negated.
   QString Text() const;
@@ -61,6 +64,13 @@ class TBaseCriteria {
  protected:
   TBaseCriteria() = default;
   bool FIsNot = false;
+
+ private:
+  friend class TComplexCriteria;
+  friend class TQueryParser;
+  // Marks the negation without pushing it down; the parser pushes all marks
+  // down in one walk at the end.
+  void MarkNegated() { FIsNot = !FIsNot; }
 };
 
 // A test of one variable: a field path of the record, "*" for the record
@@ -68,12 +78,13 @@ class TBaseCriteria {
 class TSimpleCriteria : public TBaseCriteria {
  public:
   const QString& Variable() const { return FVariable; }
-  bool Matches(TUserSession* ASession, TEntity* AEntity) const final;
+  bool Matches(TUserSession* ASession, TEntity* AEntity, const TQueryBindings* ABindings) const final;
   // A test against a resolved field, or against a session variable when
   // AField is none.
-  virtual bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const = 0;
+  virtual bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                            const TQueryBindings* ABindings) const = 0;
   // A test of the record itself ("*").
-  virtual bool MatchesEntity(TEntity* AEntity) const;
+  virtual bool MatchesEntity(TEntity* AEntity, const TQueryBindings* ABindings) const;
 
  protected:
   explicit TSimpleCriteria(const QString& AVariable);
@@ -90,7 +101,8 @@ class TBoolCriteria : public TSimpleCriteria {
  public:
   explicit TBoolCriteria(const QString& AVariable) : TSimpleCriteria(AVariable) {}
   QString GetBodyText() const override;
-  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const override;
+  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                    const TQueryBindings* ABindings) const override;
 };
 
 class TStringCriteria : public TSimpleCriteria {
@@ -102,7 +114,8 @@ class TStringCriteria : public TSimpleCriteria {
   TConditionKind Condition() const { return FCondition; }
   const QString& Value() const { return FValue; }
   QString GetBodyText() const override;
-  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const override;
+  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                    const TQueryBindings* ABindings) const override;
 
  private:
   TConditionModifier FModifier;
@@ -117,7 +130,8 @@ class TIntegerCriteria : public TSimpleCriteria {
   TConditionKind Condition() const { return FCondition; }
   int32_t Value() const { return FValue; }
   QString GetBodyText() const override;
-  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const override;
+  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                    const TQueryBindings* ABindings) const override;
 
  private:
   TConditionKind FCondition;
@@ -131,7 +145,8 @@ class TFloatCriteria : public TSimpleCriteria {
   TConditionKind Condition() const { return FCondition; }
   double Value() const { return FValue; }
   QString GetBodyText() const override;
-  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const override;
+  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                    const TQueryBindings* ABindings) const override;
 
  private:
   TConditionKind FCondition;
@@ -144,33 +159,43 @@ class TParamCriteria : public TSimpleCriteria {
  public:
   // AParam belongs to the query object and may be shared by several criteria.
   TParamCriteria(const QString& AVariable, TConditionModifier AModifier, TConditionKind ACondition,
-                 TQueryParameter* AParam);
+                 const TQueryParameter* AParam);
   TConditionModifier Modifier() const { return FModifier; }
   TConditionKind Condition() const { return FCondition; }
   const QString& ParamName() const { return FParamName; }
-  TQueryParameter* ParamValue() const { return FParamValue; }
+  const TQueryParameter* ParamValue() const { return FParamValue; }
   QString GetBodyText() const override;
-  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField) const override;
-  bool MatchesEntity(TEntity* AEntity) const override;
+  bool MatchesField(TUserSession* ASession, TEntity* AEntity, TBaseField* AField,
+                    const TQueryBindings* ABindings) const override;
+  bool MatchesEntity(TEntity* AEntity, const TQueryBindings* ABindings) const override;
 
  private:
+  const Variant& BoundValue(const TQueryBindings* ABindings) const;
+
   TConditionModifier FModifier;
   TConditionKind FCondition;
   QString FParamName;
-  TQueryParameter* FParamValue;  // not owned
+  const TQueryParameter* FParamValue;  // not owned
 };
 
 // An and-group or an or-group of criteria in text order.
 class TComplexCriteria : public TBaseCriteria {
  public:
   explicit TComplexCriteria(bool AIsAnd) : FIsAnd(AIsAnd) {}
+  // Frees the members without recursion: a deep tree must not exhaust the stack.
+  ~TComplexCriteria() override;
   bool IsAnd() const { return FIsAnd; }
   const std::vector<std::unique_ptr<TBaseCriteria>>& Criterias() const { return FCriterias; }
   void AddCriteria(std::unique_ptr<TBaseCriteria> ACriteria) { FCriterias.push_back(std::move(ACriteria)); }
+  // Built without recursion, like the destructor.
   QString GetBodyText() const override;
-  // De Morgan: a negated group swaps and/or and negates every member.
+  // De Morgan: a negated group swaps and/or and negates every member, in one
+  // walk over the group.
   void Negate(bool AValue) override;
-  bool Matches(TUserSession* ASession, TEntity* AEntity) const override;
+  bool Matches(TUserSession* ASession, TEntity* AEntity, const TQueryBindings* ABindings) const override;
+
+  // Resolves every negation mark below ARoot (ARoot included) in one walk.
+  static void PushDownNegations(TBaseCriteria* ARoot);
 
  private:
   bool FIsAnd;
@@ -181,16 +206,23 @@ class TComplexCriteria : public TBaseCriteria {
 using TGetParameterFunc = std::function<Variant(const QString& AParamName)>;
 
 // A selection of records written in the query language: the collections it
-// scans, the where-clause and the sort order. Compiled once; then bound to
-// parameters and used to test single records or to select from collections.
+// scans, the where-clause and the sort order. Compiled once and then never
+// changed by an evaluation: a compiled query may be shared (the queries of a
+// configuration serve every domain of it) and holds no record of any domain.
+// The parameter values of one evaluation are a TQueryBindings made by the
+// caller for that evaluation.
 class TQueryObject {
  public:
   // Any clause may be empty; a query without from-clause serves IsMatch only.
-  // A malformed where-clause raises an assertion failure.
+  // A malformed where-clause raises an assertion failure, and so does one
+  // nested deeper than cMaxDepth groups.
   TQueryObject(const QString& AFromClause, const QString& AWhereClause, const QString& AOrderClause);
   ~TQueryObject();
   TQueryObject(const TQueryObject&) = delete;
   TQueryObject& operator=(const TQueryObject&) = delete;
+
+  // The deepest nesting of groups a where-clause may have, as for JSON.
+  static constexpr int cMaxDepth = 512;
 
   const QStringList& CollectionNames() const { return FCollectionNames; }
   // Empty when no order clause was given.
@@ -203,37 +235,73 @@ class TQueryObject {
   // appearance.
   const std::vector<std::unique_ptr<TQueryParameter>>& Parameters() const { return FParameters; }
   // Compared without regard to case; none when the clause does not name it.
-  TQueryParameter* ParameterByName(const QString& AName) const;
-  // The result of the last Select.
-  const std::vector<TEntity*>& Results() const { return FResults; }
+  const TQueryParameter* ParameterByName(const QString& AName) const;
 
+  // Without bindings every parameter is Null. Bindings made for another
+  // query are an assertion failure.
   bool IsMatch(TUserSession* ASession, TEntity* AEntity) const;
-  // Creates the parameter when the clause does not name it.
-  void SetParameter(const QString& AKey, const Variant& AValue);
-  // Binds every parameter: "*" the instance, "@" the NullEntity, "$" the
-  // session's user, any other name the instance's field of that path (Null
-  // when there is no instance or no such field).
-  void SetParameters(TUserSession* ASession, TEntity* AInstance);
+  bool IsMatch(TUserSession* ASession, TEntity* AEntity, const TQueryBindings& ABindings) const;
   // The matching records of the from-collections, in collection order and,
-  // within a collection, sorted by the sort fields. The returned list is the
-  // caller's own: a Select run meanwhile on this query object (a reaction
-  // doing a lookup) does not change it. Values a parameter function gives
-  // hold for this call only.
-  std::vector<TEntity*> Select(TUserSession* ASession, const TGetParameterFunc& AGetParameterFunc = nullptr);
-  // Puts sort fields (";"-separated) in front of the existing ones.
+  // within a collection, sorted by the sort fields. The list is the caller's
+  // own. Values a parameter function gives replace the bindings' values for
+  // this call only.
+  std::vector<TEntity*> Select(TUserSession* ASession, const TQueryBindings& ABindings,
+                               const TGetParameterFunc& AGetParameterFunc = nullptr) const;
+  std::vector<TEntity*> Select(TUserSession* ASession, const TGetParameterFunc& AGetParameterFunc = nullptr) const;
+  // Puts sort fields (";"-separated) in front of the existing ones. For a
+  // query its creator owns: part of the compiled query, not of an evaluation.
   void SetSorting(const QString& ASortFields);
   // The readable form of the where-clause.
   QString PrintText() const;
 
  private:
   friend class TQueryParser;
-  TQueryParameter* FindOrAddParameter(const QString& AName);
+  const TQueryParameter* FindOrAddParameter(const QString& AName);
+  std::vector<TEntity*> DoSelect(TUserSession* ASession, const TQueryBindings& ABindings) const;
 
   QStringList FCollectionNames;
   QStringList FSortFields;
   bool FHasSortFields = false;
   std::vector<std::unique_ptr<TQueryParameter>> FParameters;
-  std::vector<TEntity*> FResults;  // the records belong to their collections
   QString FQueryString;
   std::unique_ptr<TBaseCriteria> FRootCriteria;
+};
+
+// The parameter values of one evaluation of a compiled query: made per call
+// (or kept by an owner that compiled the query for itself, beside it) and
+// passed to IsMatch and Select. The query must outlive its bindings. Values
+// may refer to records of one domain: bindings never outlive the call or the
+// owner they were made for.
+class TQueryBindings {
+ public:
+  // Every parameter Null.
+  explicit TQueryBindings(const TQueryObject& AQuery);
+  const TQueryObject& Query() const { return *FQuery; }
+
+  // Binds every parameter: "*" the instance, "@" the NullEntity, "$" the
+  // session's user, any other name the instance's field of that path (Null
+  // when there is no instance or no such field).
+  void SetParameters(TUserSession* ASession, TEntity* AInstance);
+  // A name the where-clause does not name is kept aside: no criterion reads it.
+  void SetParameter(const QString& AKey, const Variant& AValue);
+  // Null when unbound or unknown; names without regard to case.
+  const Variant& Value(const QString& AName) const;
+  const Variant& ValueAt(int AIndex) const;
+  void SetValueAt(int AIndex, const Variant& AValue);
+
+ private:
+  const TQueryObject* FQuery;    // not owned
+  std::vector<Variant> FValues;  // by parameter index
+  std::vector<std::pair<QString, Variant>> FOthers;
+};
+
+// A query an owner compiles for itself, with the values it was bound to.
+struct TBoundQuery {
+  // Compiles AWhereClause and binds it from the session and the instance.
+  TBoundQuery(const QString& AWhereClause, TUserSession* ASession, TEntity* AInstance);
+  const QString& QueryString() const { return Query->QueryString(); }
+  bool IsMatch(TUserSession* ASession, TEntity* AEntity) const { return Query->IsMatch(ASession, AEntity, Bindings); }
+
+  std::unique_ptr<TQueryObject> Query;
+  TQueryBindings Bindings;  // after Query: it goes first
 };

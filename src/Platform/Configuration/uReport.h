@@ -19,9 +19,13 @@ class TRTFReport {
   const QString& FullName() const { return FFullName; }
   const QString& FileName() const { return FFileName; }
   const QString& Content() const { return FContent; }
+  // The owner was removed while others still share the template.
+  void ForgetOwner(const TDefinition* AOwner) {
+    if (FOwner == AOwner) FOwner = nullptr;
+  }
 
  private:
-  TDefinition* FOwner;  // not owned
+  TDefinition* FOwner;  // not owned; none once the owner was removed
   QString FReportName;
   QString FFullName;
   QString FCaption;
@@ -42,9 +46,13 @@ class TSysReport : public TDefinition {
   const QByteArray& Content() const { return FContent; }
   bool HasContent() const { return !FContent.isNull(); }
   const QString& OutputFileMask() const { return FOutputFileMask; }
+  // The owner was removed while others still share the report.
+  void ForgetOwner(const TDefinition* AOwner) {
+    if (FOwner == AOwner) FOwner = nullptr;
+  }
 
  private:
-  TDefinition* FOwner;  // not owned
+  TDefinition* FOwner;  // not owned; none once the owner was removed
   QString FFileName;
   QByteArray FContent;
   QString FOutputFileMask;

@@ -250,15 +250,16 @@ TEntity* TCollection::First() const {
 std::vector<TEntity*> TCollection::Find(TUserSession* ASession, const QString& AQuery,
                                         const std::vector<Variant>& AParams) const {
   TQueryObject query(QString(), AQuery, QString());
-  query.SetParameters(ASession, nullptr);
+  TQueryBindings bindings(query);
+  bindings.SetParameters(ASession, nullptr);
   size_t next = 0;
   for (const auto& parameter : query.Parameters()) {
     if (next >= AParams.size()) break;
-    if (parameter->Name().startsWith(QLatin1Char(':'))) query.SetParameter(parameter->Name(), AParams[next++]);
+    if (parameter->Name().startsWith(QLatin1Char(':'))) bindings.SetParameter(parameter->Name(), AParams[next++]);
   }
   std::vector<TEntity*> result;
   for (const auto& entity : FList)
-    if (!entity->IsRemote() && query.IsMatch(ASession, entity.get())) result.push_back(entity.get());
+    if (!entity->IsRemote() && query.IsMatch(ASession, entity.get(), bindings)) result.push_back(entity.get());
   return result;
 }
 
@@ -271,9 +272,11 @@ TEntity* TCollection::FindOne(TUserSession* ASession, const QString& AQuery,
 TEntity* TCollection::FindSimilarEntity(TUserSession* ASession, TEntity* AEntity) const {
   TQueryObject* query = FContentDefinition ? FContentDefinition->CheckUniqueQuery() : nullptr;
   if (!query) return nullptr;
-  query->SetParameters(ASession, AEntity);
+  // The query belongs to the configuration: this call's values stay here.
+  TQueryBindings bindings(*query);
+  bindings.SetParameters(ASession, AEntity);
   for (const auto& entity : FList)
-    if (!entity->IsRemote() && query->IsMatch(ASession, entity.get())) return entity.get();
+    if (!entity->IsRemote() && query->IsMatch(ASession, entity.get(), bindings)) return entity.get();
   return nullptr;
 }
 

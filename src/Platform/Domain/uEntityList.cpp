@@ -92,14 +92,16 @@ void TEntityList::SetFiller(TEntityField* AEntityField, const QString& AQuery) {
 
 // Compiled before the old filler is left: a malformed text leaves the list
 // as it was.
-std::unique_ptr<TQueryObject> TEntityList::CompileQuery(const QString& AQuery, TEntity* AInstance) const {
-  auto query = std::make_unique<TQueryObject>(QString(), AQuery, QString());
-  query->SetParameters(FSession, AInstance);
-  return query;
+std::unique_ptr<TBoundQuery> TEntityList::CompileQuery(const QString& AQuery, TEntity* AInstance) const {
+  return std::make_unique<TBoundQuery>(AQuery, FSession, AInstance);
+}
+
+TQueryObject* TEntityList::Query() const {
+  return FQuery ? FQuery->Query.get() : nullptr;
 }
 
 void TEntityList::SetFillerCommon(const void* AFiller, TEntityListFillerKind AKind, TBaseDefinition* AFillerDefinition,
-                                  TObjectField* AFillerField, std::unique_ptr<TQueryObject> AQuery) {
+                                  TObjectField* AFillerField, std::unique_ptr<TBoundQuery> AQuery) {
   FFiller = AFiller;
   FFillerKind = AKind;
   FFillerDefinition = AFillerDefinition;

@@ -22,6 +22,7 @@ class TEntityField;
 class TListField;
 class TChangeHolder;
 class TQueryObject;
+struct TBoundQuery;
 
 // What filled an entity list: the candidates for a field, the items of a list
 // field, or the entities of a definition.
@@ -127,12 +128,12 @@ class TEntityList : public TObject, public TDomainListener {
   TViewState ViewState() const { return FViewState; }
   // The test that decides whether an announced entity joins; none without
   // filler.
-  TQueryObject* Query() const { return FQuery.get(); }
+  TQueryObject* Query() const;
 
  private:
-  std::unique_ptr<TQueryObject> CompileQuery(const QString& AQuery, TEntity* AInstance) const;
+  std::unique_ptr<TBoundQuery> CompileQuery(const QString& AQuery, TEntity* AInstance) const;
   void SetFillerCommon(const void* AFiller, TEntityListFillerKind AKind, TBaseDefinition* AFillerDefinition,
-                       TObjectField* AFillerField, std::unique_ptr<TQueryObject> AQuery);
+                       TObjectField* AFillerField, std::unique_ptr<TBoundQuery> AQuery);
   void StartListening();
   void StopListening();
   void NotifyViews(int AKind, TObject* AParameter);
@@ -151,7 +152,7 @@ class TEntityList : public TObject, public TDomainListener {
   std::vector<TCollection*> FListenedCollections;  // what StartListening registered with
   TEntitySortType FSortType = estUserSort;
   QString FSortFieldName;
-  std::unique_ptr<TQueryObject> FQuery;
+  std::unique_ptr<TBoundQuery> FQuery;  // compiled for this list, with its values
   TBaseDefinition* FSrcDefinition = nullptr;
   TDefinition* FMainDefinition = nullptr;
   std::vector<TEntity*> FSelection;

@@ -48,8 +48,7 @@ const QString& TObjectField::ViewName() const {
 std::vector<TEntity*> TObjectField::Filtered(TUserSession* ASession, const QString& AFilter,
                                              const std::vector<TEntity*>& AEntities) const {
   if (AFilter.isEmpty()) return AEntities;
-  TQueryObject filter(QString(), AFilter, QString());
-  filter.SetParameters(ASession, FInstance);
+  const TBoundQuery filter(AFilter, ASession, FInstance);
   std::vector<TEntity*> result;
   for (TEntity* entity : AEntities)
     if (filter.IsMatch(ASession, entity)) result.push_back(entity);
@@ -59,8 +58,10 @@ std::vector<TEntity*> TObjectField::Filtered(TUserSession* ASession, const QStri
 std::vector<TEntity*> TObjectField::SelectCandidates(TUserSession* ASession, const QString& AFilter) const {
   TQueryObject* query = ObjectFieldDef()->QueryObject();
   if (!query) return {};
-  query->SetParameters(ASession, FInstance);
-  return Filtered(ASession, AFilter, query->Select(ASession));
+  // The query belongs to the configuration: this call's values stay here.
+  TQueryBindings bindings(*query);
+  bindings.SetParameters(ASession, FInstance);
+  return Filtered(ASession, AFilter, query->Select(ASession, bindings));
 }
 
 QString TObjectField::AndText(const QStringList& AParts, bool AAlwaysGroup) {
