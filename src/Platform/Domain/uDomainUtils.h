@@ -32,13 +32,27 @@ struct TDomainChangeMessage {
   TObject* Parameter = nullptr;
 };
 
+class TEntity;
+class TCollection;
+
 // Whoever watches domain objects: views, and entity lists watching their
 // collections. Notifications are delivered synchronously on the main thread;
-// a listener unsubscribes before it is destroyed.
+// a listener unsubscribes before it is destroyed, and an object that goes
+// first tells its listeners through the two lifetime calls below (nothing
+// to do for a listener that keeps no pointers).
 class TDomainListener {
  public:
   virtual ~TDomainListener() = default;
   virtual void DomainChanged(const TDomainChangeMessage& AMessage) = 0;
+  // Entities of a collection this listener is registered with are about to
+  // be freed: AEntity alone, or all of them when AEntity is none.
+  virtual void EntitiesFreeing(TCollection* ACollection, TEntity* AEntity) {
+    (void)ACollection;
+    (void)AEntity;
+  }
+  // The object this listener is registered with is about to be freed: the
+  // registration ends with it, the listener must not unsubscribe any more.
+  virtual void SenderFreeing(TObject* ASender) { (void)ASender; }
 };
 
 // A byte stream held in memory: the value of a blob field. It travels in
