@@ -379,6 +379,71 @@ TEST_F(Entity, LinksTellWhetherTheirEntityStillExists) {
   EXPECT_EQ(AssertionText([&] { other->Dispose(); }), "Weak link to an active object is destroying");
 }
 
+// Received values that do not fit their field are refused whole: nothing of
+// the JSON is taken, and a refused new entity leaves nothing behind.
+TEST_F(Entity, ReceivedNumbersMustFitTheirFields) {
+  const QString notInteger = "'%1' is not a valid integer value";
+  const struct {
+    const char* Pair;
+    QString Error;  // empty: taken
+  } rows[] = {
+      {R"("Ref":4294967297)", notInteger.arg("4294967297")},
+      {R"("Ref":1.5)", notInteger.arg("1.5")},
+      {R"("Ref":-4294967295)", notInteger.arg("-4294967295")},
+      {R"("Qty":2147483648)", notInteger.arg("2147483648")},
+      {R"("Qty":-2147483649)", notInteger.arg("-2147483649")},
+      {R"("Qty":1e30)", notInteger.arg("1e30")},
+      {R"("Qty":2.5)", notInteger.arg("2.5")},
+      {R"("C":4294967296)", notInteger.arg("4294967296")},
+      {R"("Qty":"7")", "Assertion failure"},
+      {R"("Data":"%%%")", "Invalid Base64 text"},
+      {R"("Qty":2147483647)", ""},
+      {R"("Qty":-2147483648)", ""},
+      {R"("Qty":3.0)", ""},
+      {R"("C":4294967295)", ""},
+      {R"("Ref":1)", ""},
+  };
+  TEntity* target = Stored("Things", 1, "target");
+  int32_t nextID = 100;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Pair);
+    // Name comes first in field order: it would be taken before the bad value.
+    const auto json = TJSONObject::ParseJSONValue(QStringLiteral(R"({"Name":"changed",%1})").arg(row.Pair));
+    const auto* object = dynamic_cast<const TJSONObject*>(json.get());
+    ASSERT_NE(object, nullptr);
+    const auto message = [](const std::function<void()>& AAction) -> QString {
+      try {
+        AAction();
+      } catch (const std::exception& e) {
+        const QString text = ExceptionMessage(e);
+        const qsizetype at = text.lastIndexOf(QStringLiteral(" (src/"));
+        return at < 0 ? text : text.left(at);
+      }
+      return QString();
+    };
+    for (const bool isNew : {true, false}) {
+      SCOPED_TRACE(isNew ? "new" : "change");
+      target->FieldInternalSetValue("Name", "target");
+      target->FieldInternalSetValue("Qty", 0);
+      EXPECT_EQ(message([&] { target->FillFromJSON(object, isNew); }), row.Error);
+      EXPECT_EQ(VarToStr(target->GetFieldValue("Name")), row.Error.isEmpty() ? "changed" : "target");
+      if (!row.Error.isEmpty()) {
+        EXPECT_EQ(target->GetFieldValue("Qty"), Variant(0));
+      }
+    }
+    const int32_t id = ++nextID;
+    const int count = Coll("Things")->Count();
+    EXPECT_EQ(message([&] { Coll("Things")->CreateEntityFromJSON(id, object); }), row.Error);
+    if (row.Error.isEmpty()) continue;
+    EXPECT_EQ(Coll("Things")->Count(), count);
+    EXPECT_EQ(Coll("Things")->EntityByID(id), nullptr);
+    // A retry with good JSON is not taken for a second creation.
+    TJSONObject good;
+    good.AddPair("Name", std::make_unique<TJSONString>("retry"));
+    EXPECT_EQ(message([&] { Coll("Things")->CreateEntityFromJSON(id, &good); }), "");
+  }
+}
+
 TEST_F(Entity, StatesAndEnumerationTexts) {
   TEntity* doc = Stored("Docs", 1, "D");
   ASSERT_NE(doc->EntityState(), nullptr);

@@ -371,7 +371,13 @@ TEntity* TCollection::CreateNewEntity(TChangeHolder* AHolder, int32_t AID, TBase
 TEntity* TCollection::CreateEntityFromJSON(int32_t AID, const TJSONObject* AJSONObject) {
   TV_ASSERT(!(AID > 0 && EntityByID(AID)), QStringLiteral("This object is already created"));
   TEntity* entity = InternalCreateEntity(AID, false);
-  entity->FillFromJSON(AJSONObject, true);
+  try {
+    entity->FillFromJSON(AJSONObject, true);
+  } catch (...) {
+    // No half-made entity stays behind to block the next try.
+    DiscardLoaded({entity});
+    throw;
+  }
   return entity;
 }
 

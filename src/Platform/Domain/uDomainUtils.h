@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <climits>
 #include <cstdint>
 #include <memory>
 
@@ -69,6 +70,14 @@ class TStream : public TObject {
  private:
   QByteArray FData;
 };
+
+class TJSONValue;
+
+// A JSON number that must be an integer in [AMin, AMax] (an ID, a count, a
+// colour): input from other workstations, so a fraction or a value out of
+// range raises EConvertError "'<number>' is not a valid integer value"
+// instead of wrapping; a value that is no number is an "Assertion failure".
+int64_t JSONIntegerIn(const TJSONValue* AValue, int64_t AMin = INT32_MIN, int64_t AMax = INT32_MAX);
 
 // "=" ckEqualTo, "^" ckMatchesTo, ">" ckGreaterThan, "<" ckLessThan, "}" ckPartOf,
 // "{" ckContains, "+" ckCrosses; anything else raises "Wrong compare operator "
