@@ -366,15 +366,25 @@ TEST_F(Entity, UnsupportedFieldKindsAndValidity) {
 
 TEST_F(Entity, LinksTellWhetherTheirEntityStillExists) {
   TEntity* thing = Stored("Things", 1, "x");
-  TLink* link = thing->GetLink();
-  EXPECT_EQ(link->Owner(), thing);
-  EXPECT_EQ(link->ReferencesCount(), 2);
-  thing->SetDeletedFlag(true);
-  Coll("Things")->RemoveEntity(thing);
-  EXPECT_EQ(link->Owner(), nullptr);
-  link->Dispose();
+  {
+    TLinkRef link = thing->GetLink();
+    EXPECT_EQ(link.Owner(), thing);
+    EXPECT_EQ(link->ReferencesCount(), 2);
+    TLinkRef copy = link;
+    TLinkRef moved = std::move(copy);
+    EXPECT_FALSE(copy);
+    EXPECT_EQ(link->ReferencesCount(), 3);
+    thing->SetDeletedFlag(true);
+    Coll("Things")->RemoveEntity(thing);
+    EXPECT_EQ(link.Owner(), nullptr);
+    EXPECT_EQ(moved.Owner(), nullptr);
+    EXPECT_EQ(link->ReferencesCount(), 2);
+    moved = TLinkRef();
+    EXPECT_EQ(link->ReferencesCount(), 1);
+  }  // the last holder frees the link; the leak checker watches
 
-  TLink* other = New("Things")->GetLink();
+  // Counted by hand, the owner's own reference cannot be given away.
+  TLink* other = New("Things")->GetLink().Release();
   other->Dispose();
   EXPECT_EQ(AssertionText([&] { other->Dispose(); }), "Weak link to an active object is destroying");
 }

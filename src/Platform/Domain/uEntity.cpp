@@ -222,8 +222,8 @@ void TEntity::DetachReferences() {
   }
 }
 
-TLink* TEntity::GetLink() const {
-  return FLink->GetLink();
+TLinkRef TEntity::GetLink() const {
+  return TLinkRef::Adopt(FLink->GetLink());
 }
 
 void TEntity::SetEnvironmentID(const QString& AEnvironmentID) {

@@ -19,6 +19,7 @@ class TObjectFieldDef;
 class TChangeHolder;
 class TUserSession;
 class TLink;
+class TLinkRef;
 class TStorage;
 class TStream;
 class TJSONObject;
@@ -69,8 +70,8 @@ class TEntity : public TObject {
   bool IsService() const { return FIsService; }
   void SetIsService(bool AIsService) { FIsService = AIsService; }
   const QString& DisplayName() const { return FDisplayName; }
-  // A new reference to the link; the caller disposes it.
-  TLink* GetLink() const;
+  // A new reference to the link, given back when the handle goes.
+  TLinkRef GetLink() const;
   TDomain* Domain() const { return FDomain; }
   TDefinition* Definition() const { return FDefinition; }
   TCollection* Collection() const { return FCollection; }
