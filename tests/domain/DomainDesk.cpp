@@ -130,10 +130,46 @@ class TDomainDeskScript : public TScript {
   }
 };
 
+class TQueryDeskScript : public TScript {
+ public:
+  using TScript::TScript;
+
+ protected:
+  void DoInit() override { FAppTitle = QStringLiteral("QueryDesk"); }
+
+  void DoCreateDefinitions() override {
+    TDefinition* root = AddDefinition(1, "SysDefinitions", "", "Definitions", "", ccSystem, clkLibrary);
+    root->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 100, fkString);
+
+    TDefinition* departments = AddDefinition(10, "Departments", "", "Departments", "", 0, clkLibrary);
+    departments->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 100, fkString);
+
+    TDefinition* users = AddDefinition(11, "SysUsers", "", "Users", "", 0, clkLibrary);
+    users->AddSimpleFieldDef("Login", "login", "Login", Variant::Null(), Variant::Null(), 30, fkString);
+    users->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 100, fkString);
+
+    TDefinition* persons = AddDefinition(20, "Persons", "", "Persons", "", 0, clkMixin);
+    persons->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 100, fkString);
+    persons->AddSimpleFieldDef("Kind", "kind", "Kind", 0, Variant::Null(), Variant::Null(), fkInteger);
+    persons->AddSimpleFieldDef("Total", "total", "Total", 0.0, Variant::Null(), Variant::Null(), fkFloat);
+    persons->AddSimpleFieldDef("Paid", "paid", "Paid", 0.0, Variant::Null(), Variant::Null(), fkFloat);
+    persons->AddSimpleFieldDef("Active", "active", "Active", false, Variant::Null(), Variant::Null(), fkBoolean);
+    persons->AddEntityFieldDef("Dept", "dept", "Department", "", "Departments");
+    persons->AddEntityFieldDef("Author", "author", "Author", "", "SysUsers");
+    AddDefinition(21, "Employees", "Persons", "Employees", "", 0, clkLibrary);
+    AddDefinition(22, "Contractors", "Persons", "Contractors", "", 0, clkLibrary);
+
+    departments->AddListFieldDef("Staff", "Dept", "Staff", "Employees");
+  }
+};
+
 }  // namespace
 
-void RegisterDomainDesk() {
-  TScript::RegisterScript<TDomainDeskScript>("DomainDesk");
+void RegisterDesk(const QString& AConfiguration) {
+  if (AConfiguration == QLatin1String("QueryDesk"))
+    TScript::RegisterScript<TQueryDeskScript>("QueryDesk");
+  else
+    TScript::RegisterScript<TDomainDeskScript>("DomainDesk");
 }
 
 QStringList& DeskReactions() {
@@ -250,6 +286,36 @@ void TMemoryStorage::SyncItemDef(const QString& ATag, TFieldKind AKind, int ASiz
 
 // --- TTestView ---
 
+void TTestView::DomainChanged(const TDomainChangeMessage& AMessage) {
+  Messages.push_back(AMessage);
+  Senders.push_back(AMessage.Sender);
+  auto* entity = dynamic_cast<TEntity*>(AMessage.Parameter);
+  const QString name =
+      entity ? (entity->IsNull() ? QStringLiteral("<null>") : entity->DisplayName()) : QStringLiteral("-");
+  QString kind;
+  switch (AMessage.Kind) {
+    case dckEntityAdded:
+      kind = QStringLiteral("added");
+      break;
+    case dckEntityRemoved:
+      kind = QStringLiteral("removed");
+      break;
+    case dckEntityChanged:
+      kind = QStringLiteral("changed");
+      break;
+    case dckSelectionChanged:
+      kind = QStringLiteral("selected");
+      break;
+    case dckViewStateChanged:
+      kind = QStringLiteral("state");
+      break;
+    default:
+      kind = QString::number(AMessage.Kind);
+      break;
+  }
+  Texts << kind + QLatin1Char(':') + name;
+}
+
 int TTestView::Count(int AKind) const {
   int count = 0;
   for (const TDomainChangeMessage& message : Messages)
@@ -259,31 +325,53 @@ int TTestView::Count(int AKind) const {
 
 // --- TDomainTest ---
 
+TDomainTest::TDomainTest(const QString& AConfiguration)
+    : FConfigurationName(AConfiguration),
+      FConfigurationsDirGuard(ConfigurationsDir),
+      FDomainsDirGuard(DomainsDir),
+      FLocalAppDataDirGuard(LocalAppDataDir),
+      FFormatGuard(FormatSettings()) {}
+
 void TDomainTest::SetUp() {
-  FSaved[0] = ConfigurationsDir;
-  FSaved[1] = DomainsDir;
-  FSaved[2] = LocalAppDataDir;
   ConfigurationsDir = DomainsDir = FTemp.Path() + QStringLiteral("/solutions/");
   LocalAppDataDir = FTemp.Path() + QStringLiteral("/data");
+  if (FConfigurationName == QLatin1String("QueryDesk")) {
+    FormatSettings() = TFormatSettings::Invariant();
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  }
   TScript::ClearScripts();
   DeskReactions().clear();
-  RegisterDomainDesk();
+  RegisterDesk(FConfigurationName);
   FConfigurations = std::make_unique<TConfigurations>(nullptr);
   FConfigurations->Init();
-  FConfiguration = FConfigurations->GetByName("DomainDesk");
+  FConfiguration = FConfigurations->GetByName(FConfigurationName);
+  ASSERT_NE(FConfiguration, nullptr);
   FDomain = std::make_unique<TDomain>(nullptr, FConfiguration, nullptr, "black", "");
   auto storage = std::make_unique<TMemoryStorage>();
   FStorage = storage.get();
   FDomain->SetStorage(std::move(storage));
+
+  if (Coll("SysUsers")) {
+    TTestHolder setup(FDomain->DomainSession());
+    FUser = Coll("SysUsers")->CreateNewEntity(&setup);
+    setup.SetFieldValue(FUser, "Login", "user");
+    setup.SetFieldValue(FUser, "Name", "User");
+    FAdmin = Coll("SysUsers")->CreateNewEntity(&setup);
+    setup.SetFieldValue(FAdmin, "Login", "admin");
+    setup.SetFieldValue(FAdmin, "Name", "Admin");
+  }
+  FSession = std::make_unique<TUserSession>(FDomain.get(), FUser, false);
+  FAdminSession = std::make_unique<TUserSession>(FDomain.get(), FAdmin, true);
+  FHolder = std::make_unique<TTestHolder>(FSession.get());
 }
 
 void TDomainTest::TearDown() {
+  FHolder.reset();
+  FSession.reset();
+  FAdminSession.reset();
   FDomain.reset();
   FConfigurations.reset();
   TScript::ClearScripts();
-  ConfigurationsDir = FSaved[0];
-  DomainsDir = FSaved[1];
-  LocalAppDataDir = FSaved[2];
 }
 
 TEntity* TDomainTest::New(const QString& ACollection, const QString& AName, TChangeHolder* AHolder) {
@@ -299,6 +387,31 @@ TEntity* TDomainTest::Stored(const QString& ACollection, int AID, const QString&
   if (!AName.isEmpty()) entity->FieldInternalSetValue("Name", AName);
   entity->UpdateDisplayName();
   return entity;
+}
+
+TEntity* TDomainTest::Add(const QString& ACollection, const QString& AName, int AKind, double ATotal, TEntity* ADept) {
+  TEntity* entity = Coll(ACollection)->CreateNewEntity(FHolder.get());
+  Set(entity, "Name", AName);
+  if (entity->FieldExists("Kind")) {
+    Set(entity, "Kind", AKind);
+    Set(entity, "Total", ATotal);
+    if (ADept) SetEntity(entity, "Dept", ADept);
+  }
+  return entity;
+}
+
+void TDomainTest::Set(TEntity* AEntity, const QString& AFieldName, const Variant& AValue) {
+  FHolder->SetFieldValue(AEntity, AFieldName, AValue);
+}
+
+void TDomainTest::SetEntity(TEntity* AEntity, const QString& AFieldName, TEntity* AValue) {
+  FHolder->SetFieldEntity(AEntity, AFieldName, AValue);
+}
+
+QStringList TDomainTest::Names(const std::vector<TEntity*>& AEntities) {
+  QStringList names;
+  for (TEntity* entity : AEntities) names << (entity->IsNull() ? QStringLiteral("<null>") : entity->DisplayName());
+  return names;
 }
 
 QStringList TDomainTest::LogLines() const {

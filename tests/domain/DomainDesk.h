@@ -1,8 +1,11 @@
 #pragma once
 
-// A small domain for the entity and collection tests: the configuration
-// "DomainDesk", a change holder that records what it is told, an in-memory
-// storage and a view that records its notifications.
+// The domain tests' desk: a fresh domain per test over one of two small
+// configurations, a change holder that records what it is told, an
+// in-memory storage and a view that records its notifications. Global state
+// (folders, format settings, default locale) is restored by guards.
+//
+// "DomainDesk", the entity, field and collection tests' configuration.
 //
 // Definitions (ID: name):
 //   2 SysDefinitions  Name, Caption, StorageName, Kind
@@ -23,15 +26,26 @@
 // name>" (+ " (no holder)"): Reports "Name.Fund" (label Name.Fund), Notes
 // "Name.Subject;Name.Fund.Subject" (label Notes), Users "Roles;Role.Roles"
 // (label Roles).
+//
+// "QueryDesk", the query and entity-list tests' configuration, with texts
+// compared by a Russian locale, as on the workstations this system serves:
+//   1 SysDefinitions  Name
+//  10 Departments     Name, Staff (list of Employees by Dept)
+//  11 SysUsers        Login, Name
+//  20 Persons         a mixin with Name, Kind (integer), Total, Paid (float),
+//                     Active (Boolean), Dept -> Departments, Author -> SysUsers;
+//                     21 Employees and 22 Contractors
 
 #include <gtest/gtest.h>
 
 #include <QHash>
+#include <QLocale>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "src/Platform/Configuration/uConfiguration.h"
@@ -40,11 +54,43 @@
 #include "src/Platform/Domain/uDomain.h"
 #include "src/Platform/Domain/uDomainUtils.h"
 #include "src/Platform/Domain/uEntity.h"
+#include "src/Platform/Domain/uSession.h"
 #include "src/Platform/Domain/uStorage.h"
+#include "src/Platform/uFormat.h"
 #include "support/TestEnv.h"
 
-void RegisterDomainDesk();
+// Registers the script of a desk configuration by name.
+void RegisterDesk(const QString& AConfiguration);
 QStringList& DeskReactions();
+
+// Keeps a global's value and puts it back when it goes out of scope, also
+// when a test fails half-way; optionally sets a value meanwhile.
+template <class T>
+class TRestoreOnExit {
+ public:
+  explicit TRestoreOnExit(T& AGlobal) : FGlobal(AGlobal), FSaved(AGlobal) {}
+  TRestoreOnExit(T& AGlobal, T AValue) : TRestoreOnExit(AGlobal) { FGlobal = std::move(AValue); }
+  ~TRestoreOnExit() { FGlobal = FSaved; }
+  TRestoreOnExit(const TRestoreOnExit&) = delete;
+  TRestoreOnExit& operator=(const TRestoreOnExit&) = delete;
+
+ private:
+  T& FGlobal;
+  T FSaved;
+};
+
+// The same for the default locale, which has a setter rather than a global.
+class TLocaleGuard {
+ public:
+  TLocaleGuard() = default;
+  explicit TLocaleGuard(const QLocale& ALocale) { QLocale::setDefault(ALocale); }
+  ~TLocaleGuard() { QLocale::setDefault(FSaved); }
+  TLocaleGuard(const TLocaleGuard&) = delete;
+  TLocaleGuard& operator=(const TLocaleGuard&) = delete;
+
+ private:
+  QLocale FSaved;
+};
 
 // Does what a change holder is asked to, and records it. Old values are
 // kept as JSON texts; a field back at its kept text stops being a change.
@@ -121,34 +167,58 @@ class TMemoryStorage : public TStorage {
   TRow* FCurrent = nullptr;
 };
 
-// Records every notification it gets.
+// Records every notification it gets, also as "kind:parameter display name".
 class TTestView : public TDomainListener {
  public:
-  void DomainChanged(const TDomainChangeMessage& AMessage) override { Messages.push_back(AMessage); }
+  void DomainChanged(const TDomainChangeMessage& AMessage) override;
   int Count(int AKind) const;
   std::vector<TDomainChangeMessage> Messages;
+  QStringList Texts;
+  std::vector<TObject*> Senders;
 };
 
-// A fresh domain of DomainDesk per test, with its folders in a temp folder
-// and an in-memory storage.
+// A fresh domain of a desk configuration per test, with its folders in a
+// temp folder and an in-memory storage. With "SysUsers" in the configuration
+// two users exist, "user" and "admin", each with a session; otherwise both
+// sessions have no user. FHolder applies changes for the plain session.
 class TDomainTest : public ::testing::Test {
  protected:
+  explicit TDomainTest(const QString& AConfiguration = QStringLiteral("DomainDesk"));
   void SetUp() override;
   void TearDown() override;
 
   TCollection* Coll(const QString& AName) const { return FDomain->CollectionByName(AName); }
-  // A new entity through the holder, with a name when the definition has one.
+  // A new entity without holder (or through AHolder), with a name when given.
   TEntity* New(const QString& ACollection, const QString& AName = QString(), TChangeHolder* AHolder = nullptr);
   // A stored-looking entity: created with a positive ID, not new.
   TEntity* Stored(const QString& ACollection, int AID, const QString& AName = QString());
+  // A new record through FHolder with its name and, for persons, kind, total
+  // and department.
+  TEntity* Add(const QString& ACollection, const QString& AName, int AKind = 0, double ATotal = 0,
+               TEntity* ADept = nullptr);
+  TEntity* AddDepartment(const QString& AName) { return Add("Departments", AName); }
+  void Set(TEntity* AEntity, const QString& AFieldName, const Variant& AValue);
+  void SetEntity(TEntity* AEntity, const QString& AFieldName, TEntity* AValue);
+  // The display names of the entities, in order ("<null>" for the NullEntity).
+  static QStringList Names(const std::vector<TEntity*>& AEntities);
   QStringList LogLines() const;
 
+  const QString FConfigurationName;
+  TRestoreOnExit<QString> FConfigurationsDirGuard;
+  TRestoreOnExit<QString> FDomainsDirGuard;
+  TRestoreOnExit<QString> FLocalAppDataDirGuard;
+  TRestoreOnExit<TFormatSettings> FFormatGuard;
+  TLocaleGuard FLocaleGuard;
   TTempFolder FTemp;
-  QString FSaved[3];
   std::unique_ptr<TConfigurations> FConfigurations;
   TConfiguration* FConfiguration = nullptr;
   std::unique_ptr<TDomain> FDomain;
-  TMemoryStorage* FStorage = nullptr;  // owned by the domain
+  TMemoryStorage* FStorage = nullptr;           // owned by the domain
+  std::unique_ptr<TUserSession> FSession;       // a plain user
+  std::unique_ptr<TUserSession> FAdminSession;  // an administrator
+  std::unique_ptr<TTestHolder> FHolder;
+  TEntity* FUser = nullptr;
+  TEntity* FAdmin = nullptr;
 };
 
 // The message of an assertion up to ", line".

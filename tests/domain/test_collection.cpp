@@ -23,14 +23,18 @@ TEST(IndexMap, LevelsGrowWithTheIDsTheyHold) {
     int32_t MaxID;
   } cases[] = {{1, 1, 15}, {15, 1, 15}, {16, 2, 255}, {300, 3, 4095}, {4096, 4, 65535}, {INT32_MAX, 8, INT32_MAX}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "ID " << c.ID);
     TEntity* e = entity();
     map.AddEntity(c.ID, e);
-    EXPECT_EQ(map.LevelCount(), c.Levels) << c.ID;
-    EXPECT_EQ(map.MaxID(), c.MaxID) << c.ID;
-    EXPECT_EQ(map.GetEntity(c.ID), e) << c.ID;
+    EXPECT_EQ(map.LevelCount(), c.Levels);
+    EXPECT_EQ(map.MaxID(), c.MaxID);
+    EXPECT_EQ(map.GetEntity(c.ID), e);
   }
   // Every earlier entry survives the new levels.
-  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(map.GetEntity(cases[i].ID), entities[i].get());
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(testing::Message() << "ID " << cases[i].ID);
+    EXPECT_EQ(map.GetEntity(cases[i].ID), entities[i].get());
+  }
   EXPECT_EQ(map.GetEntity(17), nullptr);     // a missing leaf slot
   EXPECT_EQ(map.GetEntity(70000), nullptr);  // a missing node
   map.DeleteEntity(300);

@@ -103,9 +103,10 @@ TEST_F(Entity, DateDefaultsAreRelativeToTheDomainClock) {
       {TDateTime(45000.25), TDateTime(45000.25)},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(VarToStr(c.Default).toStdString());
     start->SetDefaultValue(c.Default);
     TEntity* gauge = New("Gauges");
-    EXPECT_DOUBLE_EQ(VarToDateTime(gauge->GetFieldValue("Start")), c.Expected) << VarToStr(c.Default).toStdString();
+    EXPECT_DOUBLE_EQ(VarToDateTime(gauge->GetFieldValue("Start")), c.Expected);
   }
 }
 
@@ -142,7 +143,7 @@ TEST_F(Entity, FieldPathsAndExtractedValues) {
 }
 
 TEST_F(Entity, FieldTextsAndPlainRenderings) {
-  FormatSettings() = TFormatSettings::Russian();
+  const TRestoreOnExit<TFormatSettings> russian(FormatSettings(), TFormatSettings::Russian());
   TEntity* owner = Stored("Things", 1, "owner");
   TEntity* thing = Stored("Things", 2, "Болт");
   thing->FieldInternalSetValue("Qty", 7);
@@ -163,8 +164,9 @@ TEST_F(Entity, FieldTextsAndPlainRenderings) {
       {"Ref", "owner", "owner"},         {"Data", "", "size=3"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(thing->FieldText(c.Field), QString::fromUtf8(c.Text)) << c.Field;
-    EXPECT_EQ(thing->FieldToString(c.Field), QString::fromUtf8(c.Plain)) << c.Field;
+    SCOPED_TRACE(c.Field);
+    EXPECT_EQ(thing->FieldText(c.Field), QString::fromUtf8(c.Text));
+    EXPECT_EQ(thing->FieldToString(c.Field), QString::fromUtf8(c.Plain));
   }
   EXPECT_EQ(thing->FieldText("Unknown"), "Болт");
   EXPECT_EQ(owner->FieldText("Ref"), "");
@@ -173,7 +175,6 @@ TEST_F(Entity, FieldTextsAndPlainRenderings) {
   dateDef->SetStyleName("time");
   EXPECT_EQ(thing->FieldText("D"), "05.03.2024  9:07:08");
   dateDef->SetStyleName("");
-  FormatSettings() = TFormatSettings();
 }
 
 TEST_F(Entity, AChangeReachesTheReferrerUnderTwoSegmentChainsAndNoFurther) {
@@ -366,17 +367,95 @@ TEST_F(Entity, UnsupportedFieldKindsAndValidity) {
 
 TEST_F(Entity, LinksTellWhetherTheirEntityStillExists) {
   TEntity* thing = Stored("Things", 1, "x");
-  TLink* link = thing->GetLink();
-  EXPECT_EQ(link->Owner(), thing);
-  EXPECT_EQ(link->ReferencesCount(), 2);
-  thing->SetDeletedFlag(true);
-  Coll("Things")->RemoveEntity(thing);
-  EXPECT_EQ(link->Owner(), nullptr);
-  link->Dispose();
+  {
+    TLinkRef link = thing->GetLink();
+    EXPECT_EQ(link.Owner(), thing);
+    EXPECT_EQ(link->ReferencesCount(), 2);
+    TLinkRef copy = link;
+    TLinkRef moved = std::move(copy);
+    EXPECT_FALSE(copy);
+    EXPECT_EQ(link->ReferencesCount(), 3);
+    thing->SetDeletedFlag(true);
+    Coll("Things")->RemoveEntity(thing);
+    EXPECT_EQ(link.Owner(), nullptr);
+    EXPECT_EQ(moved.Owner(), nullptr);
+    EXPECT_EQ(link->ReferencesCount(), 2);
+    moved = TLinkRef();
+    EXPECT_EQ(link->ReferencesCount(), 1);
+  }  // the last holder frees the link; the leak checker watches
 
-  TLink* other = New("Things")->GetLink();
+  // Counted by hand, the owner's own reference cannot be given away.
+  TLink* other = New("Things")->GetLink().Release();
   other->Dispose();
   EXPECT_EQ(AssertionText([&] { other->Dispose(); }), "Weak link to an active object is destroying");
+}
+
+// Received values that do not fit their field are refused whole: nothing of
+// the JSON is taken, and a refused new entity leaves nothing behind.
+TEST_F(Entity, ReceivedNumbersMustFitTheirFields) {
+  const QString notInteger = "'%1' is not a valid integer value";
+  const struct {
+    const char* Pair;
+    QString Error;  // empty: taken
+  } rows[] = {
+      {R"("Ref":4294967297)", notInteger.arg("4294967297")},
+      {R"("Ref":1.5)", notInteger.arg("1.5")},
+      {R"("Ref":-4294967295)", notInteger.arg("-4294967295")},
+      {R"("Qty":2147483648)", notInteger.arg("2147483648")},
+      {R"("Qty":-2147483649)", notInteger.arg("-2147483649")},
+      {R"("Qty":1e30)", notInteger.arg("1e30")},
+      {R"("Qty":2.5)", notInteger.arg("2.5")},
+      {R"("C":4294967296)", notInteger.arg("4294967296")},
+      {R"("Qty":"7")", "Assertion failure"},
+      {R"("Data":"%%%")", "Invalid Base64 text"},
+      {R"("Qty":2147483647)", ""},
+      {R"("Qty":-2147483648)", ""},
+      {R"("Qty":3.0)", ""},
+      {R"("C":4294967295)", ""},
+      {R"("Ref":1)", ""},
+  };
+  TEntity* target = Stored("Things", 1, "target");
+  int32_t nextID = 100;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Pair);
+    // Name comes first in field order: it would be taken before the bad value.
+    const auto json = TJSONObject::ParseJSONValue(QStringLiteral(R"({"Name":"changed",%1})").arg(row.Pair));
+    const auto* object = dynamic_cast<const TJSONObject*>(json.get());
+    if (!object) {
+      ADD_FAILURE() << "not an object";
+      continue;
+    }
+    const auto message = [](const std::function<void()>& AAction) -> QString {
+      try {
+        AAction();
+      } catch (const std::exception& e) {
+        const QString text = ExceptionMessage(e);
+        const qsizetype at = text.lastIndexOf(QStringLiteral(" (src/"));
+        return at < 0 ? text : text.left(at);
+      }
+      return QString();
+    };
+    for (const bool isNew : {true, false}) {
+      SCOPED_TRACE(isNew ? "new" : "change");
+      target->FieldInternalSetValue("Name", "target");
+      target->FieldInternalSetValue("Qty", 0);
+      EXPECT_EQ(message([&] { target->FillFromJSON(object, isNew); }), row.Error);
+      EXPECT_EQ(VarToStr(target->GetFieldValue("Name")), row.Error.isEmpty() ? "changed" : "target");
+      if (!row.Error.isEmpty()) {
+        EXPECT_EQ(target->GetFieldValue("Qty"), Variant(0));
+      }
+    }
+    const int32_t id = ++nextID;
+    const int count = Coll("Things")->Count();
+    EXPECT_EQ(message([&] { Coll("Things")->CreateEntityFromJSON(id, object); }), row.Error);
+    if (row.Error.isEmpty()) continue;
+    EXPECT_EQ(Coll("Things")->Count(), count);
+    EXPECT_EQ(Coll("Things")->EntityByID(id), nullptr);
+    // A retry with good JSON is not taken for a second creation.
+    TJSONObject good;
+    good.AddPair("Name", std::make_unique<TJSONString>("retry"));
+    EXPECT_EQ(message([&] { Coll("Things")->CreateEntityFromJSON(id, &good); }), "");
+  }
 }
 
 TEST_F(Entity, StatesAndEnumerationTexts) {

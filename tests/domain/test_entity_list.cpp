@@ -4,23 +4,24 @@
 
 #include <climits>
 
+#include "DomainDesk.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uQueryObject.h"
 #include "src/Platform/Domain/Fields/uEntityField.h"
 #include "src/Platform/Domain/Fields/uListField.h"
 #include "src/Platform/Domain/uEntityList.h"
 #include "src/Platform/uException.h"
-#include "test_query_fixture.h"
 
 namespace {
 
-class TEntityListTest : public TQueryDomainTest {
+class TEntityListTest : public TDomainTest {
  protected:
+  TEntityListTest() : TDomainTest("QueryDesk") {}
   TDefinition* Def(const QString& AName) const { return FDomain->Configuration()->DefinitionByName(AName); }
   std::unique_ptr<TEntityList> NewList() { return std::make_unique<TEntityList>(FDomain.get(), FSession.get()); }
   // An entity of Employees with a stored ID.
   TEntity* Stored(int32_t AID, const QString& AName) {
-    TEntity* entity = Collection("Employees")->InternalCreateEntity(AID, false);
+    TEntity* entity = Coll("Employees")->InternalCreateEntity(AID, false);
     entity->FieldInternalSetValue("Name", AName);
     entity->SubscribeFields();
     entity->ProcessFields();
@@ -32,14 +33,14 @@ class TEntityListTest : public TQueryDomainTest {
 
 TEST_F(TEntityListTest, FollowsCreationChangeAndDeletion) {
   auto list = NewList();
-  TRecordingListener view;
+  TTestView view;
   list->AddUIListener(&view);
   // "Persons" is a mixin: the list watches both of its concrete collections.
   list->SetFiller(Def("Persons"), "Kind=2");
   EXPECT_EQ(list->FillerKind(), lfkDefinition);
   EXPECT_EQ(list->ContentDefinitions(), std::vector<TDefinition*>({Def("Employees"), Def("Contractors")}));
-  EXPECT_EQ(Collection("Employees")->ViewListenerCount(), 1);
-  EXPECT_EQ(Collection("Contractors")->ViewListenerCount(), 1);
+  EXPECT_EQ(Coll("Employees")->ViewListenerCount(), 1);
+  EXPECT_EQ(Coll("Contractors")->ViewListenerCount(), 1);
 
   TEntity* anna = Add("Employees", "Anna", 2);  // joins once its Kind is set
   TEntity* carl = Add("Employees", "Carl", 1);  // never matches
@@ -58,14 +59,14 @@ TEST_F(TEntityListTest, FollowsCreationChangeAndDeletion) {
   EXPECT_TRUE(list->Selection().empty());
   EXPECT_EQ(list->Selected(), nullptr);
 
-  EXPECT_EQ(view.Messages, QStringList({"added:Anna", "added:Bob", "changed:Anna", "changed:Anna", "added:Carl",
-                                        "selected:Bob", "removed:Bob", "selected:-"}));
+  EXPECT_EQ(view.Texts, QStringList({"added:Anna", "added:Bob", "changed:Anna", "changed:Anna", "added:Carl",
+                                     "selected:Bob", "removed:Bob", "selected:-"}));
   for (TObject* sender : view.Senders) EXPECT_EQ(sender, list.get());
 
   // Freed lists stop listening.
   list.reset();
-  EXPECT_EQ(Collection("Employees")->ViewListenerCount(), 0);
-  EXPECT_EQ(Collection("Contractors")->ViewListenerCount(), 0);
+  EXPECT_EQ(Coll("Employees")->ViewListenerCount(), 0);
+  EXPECT_EQ(Coll("Contractors")->ViewListenerCount(), 0);
   Add("Employees", "Dora", 2);
 }
 
@@ -78,8 +79,8 @@ TEST_F(TEntityListTest, SelectionAndViewNotifications) {
   EXPECT_FALSE(list->InternalAdd(a));
   EXPECT_EQ(list->Count(), 2);
 
-  TRecordingListener first;
-  TRecordingListener second;
+  TTestView first;
+  TTestView second;
   list->AddUIListener(&first);
   list->AddUIListener(&second);
   list->AddUIListener(&first);
@@ -90,16 +91,16 @@ TEST_F(TEntityListTest, SelectionAndViewNotifications) {
   EXPECT_TRUE(list->Selection().empty());
   list->SelectEntities({b, a});
   EXPECT_EQ(list->Selected(), b);
-  EXPECT_EQ(first.Messages, QStringList({"selected:A", "selected:<null>", "selected:B"}));
-  EXPECT_EQ(second.Messages, first.Messages);
+  EXPECT_EQ(first.Texts, QStringList({"selected:A", "selected:<null>", "selected:B"}));
+  EXPECT_EQ(second.Texts, first.Texts);
 
   list->_Remove(a);  // a second selected entity leaves the selection too
   EXPECT_EQ(list->Selection(), std::vector<TEntity*>{b});
   list->RemoveUIListener(&first);
   list->_Add(a);
   list->_Remove(NullEntity());
-  EXPECT_EQ(second.Messages.mid(3), QStringList({"removed:A", "selected:B", "added:A"}));
-  EXPECT_EQ(first.Messages.size(), 5);
+  EXPECT_EQ(second.Texts.mid(3), QStringList({"removed:A", "selected:B", "added:A"}));
+  EXPECT_EQ(first.Texts.size(), 5);
 
   list->Clear();
   EXPECT_EQ(list->Count(), 0);
@@ -128,13 +129,13 @@ TEST_F(TEntityListTest, ViewsAreToldLastRegisteredFirst) {
 
 TEST_F(TEntityListTest, CollectionViewStateReachesTheViews) {
   auto list = NewList();
-  TRecordingListener view;
+  TTestView view;
   list->AddUIListener(&view);
   list->SetFiller(Def("Employees"), QString());
-  Collection("Employees")->SetViewState(vsReadOnly);
+  Coll("Employees")->SetViewState(vsReadOnly);
   EXPECT_EQ(list->ViewState(), vsReadOnly);
-  ASSERT_EQ(view.Messages.size(), 1);
-  EXPECT_TRUE(view.Messages[0].startsWith("state:"));
+  ASSERT_EQ(view.Texts.size(), 1);
+  EXPECT_TRUE(view.Texts[0].startsWith("state:"));
 }
 
 TEST_F(TEntityListTest, SortOrders) {
@@ -205,13 +206,13 @@ TEST_F(TEntityListTest, FillersAndTheirRefusals) {
 
   // A new entity of a definition list is created in the named collection.
   TEntity* created = list->AddEntity(FHolder.get(), "Employees");
-  EXPECT_EQ(created->Collection(), Collection("Employees"));
+  EXPECT_EQ(created->Collection(), Coll("Employees"));
   EXPECT_FALSE(list->Contains(created));  // Kind 0 does not match
 
   // Another filler: the old collections are left, the new one watched.
   list->SetFiller(Def("Departments"), QString());
-  EXPECT_EQ(Collection("Employees")->ViewListenerCount(), 0);
-  EXPECT_EQ(Collection("Departments")->ViewListenerCount(), 1);
+  EXPECT_EQ(Coll("Employees")->ViewListenerCount(), 0);
+  EXPECT_EQ(Coll("Departments")->ViewListenerCount(), 1);
   TEntity* sales = AddDepartment("Sales");
   EXPECT_TRUE(list->Contains(sales));
 
@@ -219,15 +220,15 @@ TEST_F(TEntityListTest, FillersAndTheirRefusals) {
   EXPECT_EQ(MessageUpToLine([&] { list->SetFiller(Def("Employees"), "&"); }),
             "Group operator \"&\" must be followed by \"(\". Query: [&] (src/Platform/Configuration/uQueryObject");
   EXPECT_EQ(list->FillerDefinition(), Def("Departments"));
-  EXPECT_EQ(Collection("Departments")->ViewListenerCount(), 1);
-  EXPECT_EQ(Collection("Employees")->ViewListenerCount(), 0);
+  EXPECT_EQ(Coll("Departments")->ViewListenerCount(), 1);
+  EXPECT_EQ(Coll("Employees")->ViewListenerCount(), 0);
 
   // SetDefinition changes the definitions only.
   list->SetDefinition(Def("Persons"));
   EXPECT_EQ(list->FillerKind(), lfkDefinition);
   EXPECT_EQ(list->MainDefinition(), Def("Persons"));
   EXPECT_EQ(list->ContentDefinitions().size(), 2u);
-  EXPECT_EQ(Collection("Departments")->ViewListenerCount(), 1);
+  EXPECT_EQ(Coll("Departments")->ViewListenerCount(), 1);
 }
 
 TEST_F(TEntityListTest, ListFieldFillerPicksUpNewItems) {
@@ -264,7 +265,7 @@ TEST_F(TEntityListTest, ListFieldFillerPicksUpNewItems) {
   EXPECT_EQ(selector->FillerKind(), lfkSelector);
   EXPECT_EQ(selector->ContentDefinitions(), std::vector<TDefinition*>{Def("Departments")});
   TEntity* legal = selector->AddEntity(FHolder.get(), "Departments");
-  EXPECT_EQ(legal->Collection(), Collection("Departments"));
+  EXPECT_EQ(legal->Collection(), Coll("Departments"));
   EXPECT_TRUE(selector->Contains(legal));
   selector->LinkEntity(FHolder.get(), legal);  // nothing to link into
   selector->RemoveEntity(FHolder.get(), legal);

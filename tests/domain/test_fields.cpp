@@ -47,11 +47,12 @@ TEST_F(Fields, SettingTheCurrentValueChangesNothing) {
   EXPECT_EQ(name->ValidationStatus(), vsInvalid);
 
   // Equality is exact: texts the collation takes as equal are still an edit.
-  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   const QString softHyphen = QStringLiteral("sa\u00ADme");
-  EXPECT_TRUE(name->CheckValuedCondition(softHyphen, ckEqualTo, cmNone));
-  name->SetValue(&holder, softHyphen);
-  QLocale::setDefault(QLocale::c());
+  {
+    const TLocaleGuard russian(QLocale(QLocale::Russian, QLocale::Russia));
+    EXPECT_TRUE(name->CheckValuedCondition(softHyphen, ckEqualTo, cmNone));
+    name->SetValue(&holder, softHyphen);
+  }
   EXPECT_EQ(thing->GetFieldValue("Name"), Variant(softHyphen));
   EXPECT_EQ(view.Count(dckFieldChanged), 1);
   EXPECT_EQ(name->ValidationStatus(), vsValid);
@@ -109,12 +110,13 @@ TEST_F(Fields, ValuesConvertAndTravelAsJSON) {
       {"Price", Variant::Null(), "0"},
       {"Name", Variant::Null(), "\"\""},
   };
-  FormatSettings() = TFormatSettings::Russian();
-  for (const auto& c : cases) {
+  const TRestoreOnExit<TFormatSettings> russian(FormatSettings(), TFormatSettings::Russian());
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(testing::Message() << "row " << i << ": " << c.Field);
     thing->_SetFieldValue(nullptr, c.Field, c.Value);
-    EXPECT_EQ(JSONText(thing->FieldByName(c.Field)), QString::fromUtf8(c.JSON)) << c.Field;
+    EXPECT_EQ(JSONText(thing->FieldByName(c.Field)), QString::fromUtf8(c.JSON));
   }
-  FormatSettings() = TFormatSettings();
 
   // Read back: currency rounds the amount to four decimals; a Boolean takes a
   // number or a numeric text.
@@ -197,9 +199,12 @@ TEST_F(Fields, ConditionTestsByKind) {
       {"B", true, ckEqualTo, cmNone, true},
       {"C", 1, ckEqualTo, cmNone, true},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(thing->FieldByName(c.Field)->CheckValuedCondition(c.Value, c.Condition, c.Modifier), c.Expected)
-        << c.Field << " " << int(c.Condition) << " " << int(c.Modifier);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(testing::Message() << "row " << i << ": " << c.Field << " " << int(c.Condition) << " "
+                                    << int(c.Modifier));
+    EXPECT_EQ(thing->FieldByName(c.Field)->CheckValuedCondition(c.Value, c.Condition, c.Modifier), c.Expected);
+  }
 
   EXPECT_EQ(AssertionText([&] { thing->FieldByName("B")->CheckValuedCondition(true, ckLessThan, cmNone); }),
             "Compare criteria doesn't supported");
@@ -216,13 +221,16 @@ TEST_F(Fields, QueryOperatorsMapToConditions) {
     TConditionKind Kind;
   } cases[] = {{"=", ckEqualTo}, {"^", ckMatchesTo}, {">", ckGreaterThan}, {"<", ckLessThan},
                {"}", ckPartOf},  {"{", ckContains},  {"+", ckCrosses}};
-  for (const auto& c : cases) EXPECT_EQ(ConditionKindByOperator(c.Operator), c.Kind) << c.Operator;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Operator);
+    EXPECT_EQ(ConditionKindByOperator(c.Operator), c.Kind);
+  }
   EXPECT_EQ(AssertionText([] { ConditionKindByOperator("!"); }), "Wrong compare operator \"!\"");
   EXPECT_EQ(AssertionText([] { ConditionKindByOperator(""); }), "Wrong compare operator \"\"");
 }
 
 TEST_F(Fields, ChangeDescriptionTexts) {
-  FormatSettings() = TFormatSettings::Russian();
+  const TRestoreOnExit<TFormatSettings> russian(FormatSettings(), TFormatSettings::Russian());
   TEntity* target = Stored("Things", 7, "t");
   TEntity* thing = Stored("Things", 1, "Болт");
   thing->FieldInternalSetValue("Qty", 3);
@@ -241,7 +249,10 @@ TEST_F(Fields, ChangeDescriptionTexts) {
       {"B", "[Флаг]: Yes\r\n"},         {"C", "[Цвет]: #0000A8D9\r\n"},
       {"Ref", "[Ссылка]: [ID: 7]\r\n"}, {"Items", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(thing->FieldByName(c.Field)->LogInfo(), QString::fromUtf8(c.Text)) << c.Field;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(testing::Message() << "row " << i << ": " << cases[i].Field);
+    EXPECT_EQ(thing->FieldByName(cases[i].Field)->LogInfo(), QString::fromUtf8(cases[i].Text));
+  }
   const QString blobText = thing->FieldByName("Data")->LogInfo();
   EXPECT_TRUE(blobText.startsWith("[Данные]: md5(")) << blobText;
   EXPECT_EQ(blobText.size(), QString("[Данные]: md5(").size() + 32 + 3);
@@ -251,7 +262,6 @@ TEST_F(Fields, ChangeDescriptionTexts) {
   thing->_SetFieldStream(nullptr, "Data", nullptr);
   EXPECT_EQ(thing->FieldByName("Data")->LogInfo(), "[Данные]: [empty]\r\n");
   EXPECT_EQ(Stored("Gauges", 1)->FieldByName("Note")->LogInfo(), "");
-  FormatSettings() = TFormatSettings();
 }
 
 TEST_F(Fields, StoreAndLoadRoundTrip) {

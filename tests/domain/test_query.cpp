@@ -2,17 +2,18 @@
 // Select over collections, sorting, and the failures they report.
 #include <gtest/gtest.h>
 
+#include "DomainDesk.h"
 #include "src/Platform/Configuration/uQueryObject.h"
 #include "src/Platform/Domain/Fields/uBaseField.h"
 #include "src/Platform/uException.h"
-#include "test_query_fixture.h"
 
 namespace {
 
-class TQueryTest : public TQueryDomainTest {
+class TQueryTest : public TDomainTest {
  protected:
+  TQueryTest() : TDomainTest("QueryDesk") {}
   void SetUp() override {
-    TQueryDomainTest::SetUp();
+    TDomainTest::SetUp();
     FSales = AddDepartment("Sales");
     FOffice = AddDepartment("Office");
     // Name, Kind, Total, Dept
@@ -88,8 +89,10 @@ TEST_F(TQueryTest, ConditionsOverRecords) {
       // the session's user
       {"Author=$", "Anna"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(SelectNames("Employees", QString::fromUtf8(c.Where)).join(','), QString::fromUtf8(c.Matches)) << c.Where;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Where);
+    EXPECT_EQ(SelectNames("Employees", QString::fromUtf8(c.Where)).join(','), QString::fromUtf8(c.Matches));
+  }
 }
 
 TEST_F(TQueryTest, AFieldARecordLacksNeverMatches) {

@@ -47,6 +47,14 @@ TIndexMap::~TIndexMap() {
   FreeNode(FRoot, FLevelCount - 1);
 }
 
+void TIndexMap::Clear() {
+  FreeNode(FRoot, FLevelCount - 1);
+  FRoot = NewNode(FNodeSize);
+  FLevelCount = 1;
+  FMaxID = FNodeSize - 1;
+  FJustCreated.clear();
+}
+
 void TIndexMap::FreeNode(TNode* ANode, int ALevel) {
   if (!ANode) return;
   if (ALevel > 0)
@@ -199,7 +207,8 @@ TCollection::TCollection(TDomain* ADomain, TDefinition* ADefinition)
 
 TCollection::~TCollection() {
   Clear();
-  FViewListeners.clear();
+  FViewListeners.ForEach([this](TDomainListener* AListener) { AListener->SenderFreeing(this); });
+  FViewListeners.Clear();
 }
 
 TEntityClass TCollection::CollectionClass() {
@@ -220,12 +229,18 @@ void TCollection::SetViewState(TViewState AViewState) {
 }
 
 void TCollection::Clear() {
+  if (!FList.empty()) TellEntitiesFreeing(nullptr);
   FSearchIndexes.clear();
   // Taken out first: the entities being freed may look at the collection.
   std::vector<std::unique_ptr<TEntity>> entities = std::move(FList);
   FList.clear();
-  FIndexMap = std::make_unique<TIndexMap>(this, 4);
+  FIndexMap->Clear();
   for (auto& entity : entities) entity.reset();
+}
+
+void TCollection::TellEntitiesFreeing(TEntity* AEntity) {
+  FViewListeners.ForEachReverse(
+      [this, AEntity](TDomainListener* AListener) { AListener->EntitiesFreeing(this, AEntity); });
 }
 
 QString TCollection::Name() const {
@@ -359,7 +374,13 @@ TEntity* TCollection::CreateNewEntity(TChangeHolder* AHolder, int32_t AID, TBase
 TEntity* TCollection::CreateEntityFromJSON(int32_t AID, const TJSONObject* AJSONObject) {
   TV_ASSERT(!(AID > 0 && EntityByID(AID)), QStringLiteral("This object is already created"));
   TEntity* entity = InternalCreateEntity(AID, false);
-  entity->FillFromJSON(AJSONObject, true);
+  try {
+    entity->FillFromJSON(AJSONObject, true);
+  } catch (...) {
+    // No half-made entity stays behind to block the next try.
+    DiscardLoaded({entity});
+    throw;
+  }
   return entity;
 }
 
@@ -423,6 +444,7 @@ void TCollection::DiscardLoaded(const std::vector<TEntity*>& ALoaded) {
   for (TEntity* entity : ALoaded) {
     const int index = IndexOfEntity(entity);
     if (index < 0) continue;
+    TellEntitiesFreeing(entity);
     FIndexMap->DeleteEntity(entity->ID());
     FList.erase(FList.begin() + index);
   }
@@ -497,6 +519,9 @@ void TCollection::MarkEntityAsDeleted(TChangeHolder* AHolder, TEntity* AEntity) 
 
 void TCollection::RemoveEntity(TEntity* AEntity) {
   if (!AEntity || AEntity->IsNull() || !AEntity->Deleted()) return;
+  if (IndexOfEntity(AEntity) < 0) return;
+  // Lists and views may still hold it, whatever marked it deleted.
+  TellEntitiesFreeing(AEntity);
   const int index = IndexOfEntity(AEntity);
   if (index < 0) return;
   RemoveFromSearchIndexes(AEntity, QString());
@@ -508,22 +533,17 @@ void TCollection::RemoveEntity(TEntity* AEntity) {
 }
 
 void TCollection::AddViewListener(TDomainListener* AListener) {
-  if (AListener && std::find(FViewListeners.begin(), FViewListeners.end(), AListener) == FViewListeners.end())
-    FViewListeners.push_back(AListener);
+  if (AListener) FViewListeners.AddUnique(AListener);
 }
 
 void TCollection::RemoveViewListener(TDomainListener* AListener) {
-  std::erase(FViewListeners, AListener);
+  FViewListeners.Remove(AListener);
 }
 
 void TCollection::NotifyListeners(int AChangeKind, TObject* AParameter) {
-  if (FViewListeners.empty()) return;
-  const std::vector<TDomainListener*> listeners = FViewListeners;
+  if (FViewListeners.IsEmpty()) return;
   const TDomainChangeMessage message{DM_DOMAIN_CHANGED, AChangeKind, this, AParameter};
-  for (auto it = listeners.rbegin(); it != listeners.rend(); ++it)
-    // One listener's handling may remove another.
-    if (std::find(FViewListeners.begin(), FViewListeners.end(), *it) != FViewListeners.end())
-      (*it)->DomainChanged(message);
+  FViewListeners.ForEachReverse([&message](TDomainListener* AListener) { AListener->DomainChanged(message); });
 }
 
 TSearchIndex* TCollection::AddSearchIndex(const QString& AFieldNames) {

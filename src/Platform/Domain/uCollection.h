@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "src/Platform/Domain/uEntity.h"
+#include "src/Platform/Domain/uListenerList.h"
 
 class TJSONArray;
 class TJSONValue;
@@ -30,6 +31,9 @@ class TIndexMap {
   // capacity or on a missing node.
   TEntity* GetEntity(int32_t AID) const;
   void DeleteEntity(int32_t AID);
+  // Forgets every entity; provisional IDs go on from where they were, so
+  // none is given out twice in the collection's life.
+  void Clear();
 
   int LevelCount() const { return FLevelCount; }
   // The highest ID the current levels hold.
@@ -114,7 +118,8 @@ class TCollection : public TEntity {
 
   void SetCollectionAttributes(TEntityClass AEntityClass, TDefinition* AContentDefinition);
   void SetViewState(TViewState AViewState) override;
-  // Frees every search index and entity; the ID map starts empty again.
+  // Frees every search index and entity; the ID map starts empty again
+  // (provisional IDs are not given out again). The listeners hear of it first.
   void Clear();
 
   int Count() const { return static_cast<int>(FList.size()); }
@@ -162,14 +167,14 @@ class TCollection : public TEntity {
 
   // Deletion.
   void MarkEntityAsDeleted(TChangeHolder* AHolder, TEntity* AEntity);
-  // The real deletion of an entity marked deleted: it leaves the collection
-  // and is freed.
+  // The real deletion of an entity marked deleted: the listeners hear of it,
+  // then it leaves the collection and is freed.
   void RemoveEntity(TEntity* AEntity);
 
   // Listeners (entity lists).
   void AddViewListener(TDomainListener* AListener);
   void RemoveViewListener(TDomainListener* AListener);
-  int ViewListenerCount() const { return static_cast<int>(FViewListeners.size()); }
+  int ViewListenerCount() const { return FViewListeners.Count(); }
   void NotifyListeners(int AChangeKind, TObject* AParameter);
 
   // Search indexes.
@@ -187,6 +192,8 @@ class TCollection : public TEntity {
   void LoadItem(TStorage* AStorage, std::vector<TEntity*>& ALoaded);
   void DiscardLoaded(const std::vector<TEntity*>& ALoaded);
   int IndexOfEntity(TEntity* AEntity) const;
+  // AEntity none: all of them.
+  void TellEntitiesFreeing(TEntity* AEntity);
 
   TEntityClass FEntityClass;
   std::vector<std::unique_ptr<TEntity>> FList;
@@ -194,6 +201,6 @@ class TCollection : public TEntity {
   std::unique_ptr<TIndexMap> FIndexMap;
   bool FLoaded = false;
   int32_t FMaxID = -1;
-  std::vector<TDomainListener*> FViewListeners;  // not owned
-  TDefinition* FContentDefinition = nullptr;     // not owned
+  TListenerList<TDomainListener*> FViewListeners;  // not owned
+  TDefinition* FContentDefinition = nullptr;       // not owned
 };

@@ -8,6 +8,7 @@
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Domain/uCollection.h"
 #include "src/Platform/Domain/uEntity.h"
+#include "src/Platform/Domain/uEntityList.h"
 #include "src/Platform/Domain/uSession.h"
 #include "src/Platform/Domain/uStorage.h"
 #include "src/Platform/Presenter/uLocalizator.h"
@@ -48,6 +49,10 @@ TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASett
 }
 
 TDomain::~TDomain() {
+  // Lists may outlive the domain (a view freed later): they let go first,
+  // while everything they point at still exists.
+  FEntityLists.ForEach([](TEntityList* AList) { AList->DomainFreeing(); });
+  FEntityLists.Clear();
   FDestroying = true;
   FViewSubscriptions.clear();
   FCollectionsByName.clear();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "src/Platform/Domain/uListenerList.h"
 #include "src/Platform/uLogger.h"
 #include "src/Platform/uRegistry.h"
 #include "src/Platform/uVariant.h"
@@ -19,6 +20,7 @@ class TCollection;
 class TEntity;
 class TStorage;
 class TTranslator;
+class TEntityList;
 
 // The running instance of one configuration: its collections of entities,
 // its logs, settings and translator. Storage, loading and synchronisation
@@ -86,6 +88,10 @@ class TDomain {
   void RemoveViewSubscription(TEntity* AEntity);
   QString TextHierarchy() const;
 
+  // Entity lists made on this domain; each is told before the domain goes.
+  void AddEntityList(TEntityList* AList) { FEntityLists.AddUnique(AList); }
+  void RemoveEntityList(TEntityList* AList) { FEntityLists.Remove(AList); }
+
   // True while the domain frees its data: entities then skip detaching from
   // one another, since all of them go.
   bool IsDestroying() const { return FDestroying; }
@@ -119,6 +125,7 @@ class TDomain {
   QHash<int, TCollection*> FCollectionsByID;
   std::unique_ptr<TCollection> FRootCollection;
   bool FDestroying = false;
+  TListenerList<TEntityList*> FEntityLists;  // not owned
 };
 
 // The platform's domains, keyed by lower-cased uid.

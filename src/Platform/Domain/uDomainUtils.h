@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <climits>
 #include <cstdint>
 #include <memory>
 
@@ -32,13 +33,27 @@ struct TDomainChangeMessage {
   TObject* Parameter = nullptr;
 };
 
+class TEntity;
+class TCollection;
+
 // Whoever watches domain objects: views, and entity lists watching their
 // collections. Notifications are delivered synchronously on the main thread;
-// a listener unsubscribes before it is destroyed.
+// a listener unsubscribes before it is destroyed, and an object that goes
+// first tells its listeners through the two lifetime calls below (nothing
+// to do for a listener that keeps no pointers).
 class TDomainListener {
  public:
   virtual ~TDomainListener() = default;
   virtual void DomainChanged(const TDomainChangeMessage& AMessage) = 0;
+  // Entities of a collection this listener is registered with are about to
+  // be freed: AEntity alone, or all of them when AEntity is none.
+  virtual void EntitiesFreeing(TCollection* ACollection, TEntity* AEntity) {
+    (void)ACollection;
+    (void)AEntity;
+  }
+  // The object this listener is registered with is about to be freed: the
+  // registration ends with it, the listener must not unsubscribe any more.
+  virtual void SenderFreeing(TObject* ASender) { (void)ASender; }
 };
 
 // A byte stream held in memory: the value of a blob field. It travels in
@@ -55,6 +70,14 @@ class TStream : public TObject {
  private:
   QByteArray FData;
 };
+
+class TJSONValue;
+
+// A JSON number that must be an integer in [AMin, AMax] (an ID, a count, a
+// colour): input from other workstations, so a fraction or a value out of
+// range raises EConvertError "'<number>' is not a valid integer value"
+// instead of wrapping; a value that is no number is an "Assertion failure".
+int64_t JSONIntegerIn(const TJSONValue* AValue, int64_t AMin = INT32_MIN, int64_t AMax = INT32_MAX);
 
 // "=" ckEqualTo, "^" ckMatchesTo, ">" ckGreaterThan, "<" ckLessThan, "}" ckPartOf,
 // "{" ckContains, "+" ckCrosses; anything else raises "Wrong compare operator "

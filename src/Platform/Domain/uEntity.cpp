@@ -57,6 +57,56 @@ Variant RawValue(TBaseField* AField) {
   return AField->GetValue();
 }
 
+// Refuses what the field's JSON setter would refuse, so that an entity's
+// JSON is checked whole before any field takes a value.
+void CheckJSONValue(TBaseField* AField, const TJSONValue* AValue) {
+  const bool isNumber = dynamic_cast<const TJSONNumber*>(AValue) != nullptr;
+  const bool isText = !isNumber && dynamic_cast<const TJSONString*>(AValue) != nullptr;
+  switch (AField->FieldKind()) {
+    case fkString:
+      TV_ASSERT(isText, QStringLiteral("Assertion failure"));
+      break;
+    case fkInteger:
+    case fkEnum:
+    case fkFlag:
+      JSONIntegerIn(AValue);
+      break;
+    case fkColor:
+      // Written signed here, unsigned by some: either 32-bit form is a colour.
+      JSONIntegerIn(AValue, INT32_MIN, UINT32_MAX);
+      break;
+    case fkFloat:
+    case fkDateTime:
+      TV_ASSERT(isNumber, QStringLiteral("Assertion failure"));
+      break;
+    case fkCurrency:
+      TV_ASSERT(isNumber, QStringLiteral("Assertion failure"));
+      static_cast<const TJSONNumber*>(AValue)->AsCurrency();
+      break;
+    case fkBoolean:
+      TV_ASSERT(isNumber || isText, QStringLiteral("Assertion failure"));
+      break;
+    case fkObject: {
+      const auto* object = dynamic_cast<const TJSONObject*>(AValue);
+      if (object && static_cast<TEntityField*>(AField)->IsSelector()) {
+        JSONIntegerIn(object->GetValue(QStringLiteral("id")));
+        JSONIntegerIn(object->GetValue(QStringLiteral("type_id")));
+      } else {
+        JSONIntegerIn(AValue);
+      }
+      break;
+    }
+    case fkBlob:
+      if (AValue && !dynamic_cast<const TJSONNull*>(AValue)) {
+        TV_ASSERT(isText, QStringLiteral("Assertion failure"));
+        BlobFromJSONText(static_cast<const TJSONString*>(AValue)->Value());
+      }
+      break;
+    default:
+      break;
+  }
+}
+
 void SetValueVia(TChangeHolder* AHolder, TEntity* AEntity, const QString& AFieldName, const Variant& AValue) {
   if (AHolder)
     AHolder->SetFieldValue(AEntity, AFieldName, AValue);
@@ -106,6 +156,14 @@ TEntity::TEntity(TDomain* ADomain, TDefinition* ADefinition)
 }
 
 TEntity::~TEntity() {
+  // Views first: they must forget this entity rather than unsubscribe later.
+  for (const auto& entry : FUIListeners)
+    entry.second->ForEach([this](TDomainListener* AView) {
+      try {
+        AView->SenderFreeing(this);
+      } catch (...) {
+      }
+    });
   if (!FIsNull && !(FDomain && FDomain->IsDestroying())) {
     try {
       DetachReferences();
@@ -117,7 +175,7 @@ TEntity::~TEntity() {
   } catch (...) {
   }
   FUIListeners.clear();
-  FListeners.clear();
+  FListeners.Clear();
   FFieldList.clear();
   FCollection = nullptr;
   FDefinition = nullptr;
@@ -139,8 +197,8 @@ void TEntity::DetachReferences() {
       listField->Unsubscribe();
   }
   // Incoming: references to this entity and list memberships.
-  const std::vector<TEntityListener> listeners = std::move(FListeners);
-  FListeners.clear();
+  const std::vector<TEntityListener> listeners = FListeners.Items();
+  FListeners.Clear();
   for (const TEntityListener& listener : listeners) {
     TBaseField* field = listener.Instance->FindField(listener.FieldName);
     if (auto* entityField = dynamic_cast<TEntityField*>(field))
@@ -164,8 +222,8 @@ void TEntity::DetachReferences() {
   }
 }
 
-TLink* TEntity::GetLink() const {
-  return FLink->GetLink();
+TLinkRef TEntity::GetLink() const {
+  return TLinkRef::Adopt(FLink->GetLink());
 }
 
 void TEntity::SetEnvironmentID(const QString& AEnvironmentID) {
@@ -485,7 +543,7 @@ QString TEntity::FieldToString(const QString& AFieldName) const {
 QString TEntity::UIListenerCount() const {
   QStringList parts;
   for (const auto& entry : FUIListeners)
-    if (!entry.second.empty()) parts << QStringLiteral("\"%1\": %2").arg(entry.first).arg(entry.second.size());
+    if (!entry.second->IsEmpty()) parts << QStringLiteral("\"%1\": %2").arg(entry.first).arg(entry.second->Count());
   return parts.join(QStringLiteral(", "));
 }
 
@@ -596,15 +654,10 @@ void TEntity::SetDeleted(TChangeHolder* AHolder) {
   if (FIsNull || FDeleted) return;
   FDeleted = true;
   if (AHolder) AHolder->RegisterEntityDeleting(this);
-  // Referrers change their own fields meanwhile: walk a copy and skip
-  // entries that went away.
-  const std::vector<TEntityListener> listeners = FListeners;
-  for (auto it = listeners.rbegin(); it != listeners.rend(); ++it) {
-    const bool present = std::any_of(FListeners.begin(), FListeners.end(), [&](const TEntityListener& AEntry) {
-      return AEntry.Instance == it->Instance && AEntry.FieldName == it->FieldName;
-    });
-    if (present) it->Instance->ProcessLinkedEntityDeleted(AHolder, it->FieldName, this);
-  }
+  // Referrers change their own fields meanwhile: the walk skips those that left.
+  FListeners.ForEachReverse([this, AHolder](const TEntityListener& AEntry) {
+    AEntry.Instance->ProcessLinkedEntityDeleted(AHolder, AEntry.FieldName, this);
+  });
   NotifyView(dckEntityDeleted, this, QString());
   // The entity keeps its own references registered: they still hold (a
   // cancelled deletion brings them back into use) and must be cleared when a
@@ -638,61 +691,59 @@ void TEntity::ExportToJSON(TJSONObject* AJSONObject) const {
 void TEntity::FillFromJSON(const TJSONObject* AJSONObject, bool AIsNew) {
   TV_ASSERT(!FIsNull, QStringLiteral("Attempt to load NullEntity"));
   TV_ASSERT(AJSONObject, QStringLiteral("Attempt to load from empty JSON object"));
+  // Everything is checked before anything changes: a refused value leaves
+  // the entity as it was.
+  for (auto& field : FFieldList)
+    if (TJSONPair* pair = AJSONObject->Get(field->FieldName())) CheckJSONValue(field.get(), pair->JsonValue());
   if (FIsEnvSpecific) SetEnvironmentID(AJSONObject->ExtractString(QStringLiteral("guid")));
   for (auto& field : FFieldList) field->SetFromJSON(AJSONObject, AIsNew);
 }
 
 void TEntity::AddListener(const QString& AFieldName, TEntity* AInstance) {
-  FListeners.push_back({AFieldName, AInstance});
+  FListeners.Add({AFieldName, AInstance});
 }
 
 void TEntity::RemoveListener(const QString& AFieldName, TEntity* AInstance) {
   // Searched from the end: references taken last are usually dropped first.
-  for (auto it = FListeners.rbegin(); it != FListeners.rend(); ++it) {
-    if (it->Instance == AInstance && it->FieldName.compare(AFieldName, Qt::CaseInsensitive) == 0) {
-      FListeners.erase(std::next(it).base());
-      return;
-    }
-  }
+  FListeners.RemoveLastIf([&](const TEntityListener& AEntry) {
+    return AEntry.Instance == AInstance && AEntry.FieldName.compare(AFieldName, Qt::CaseInsensitive) == 0;
+  });
+}
+
+TListenerList<TDomainListener*>* TEntity::UIListenersOf(const QString& AFieldName) const {
+  for (const auto& entry : FUIListeners)
+    if (entry.first == AFieldName) return entry.second.get();
+  return nullptr;
 }
 
 void TEntity::AddUIListener(const QString& AFieldName, TDomainListener* AView) {
   if (FIsNull || !AView) return;
-  auto it = std::find_if(FUIListeners.begin(), FUIListeners.end(),
-                         [&AFieldName](const auto& AEntry) { return AEntry.first == AFieldName; });
-  if (it == FUIListeners.end()) {
-    FUIListeners.emplace_back(AFieldName, std::vector<TDomainListener*>());
-    it = std::prev(FUIListeners.end());
+  TListenerList<TDomainListener*>* views = UIListenersOf(AFieldName);
+  if (!views) {
+    FUIListeners.emplace_back(AFieldName, std::make_unique<TListenerList<TDomainListener*>>());
+    views = FUIListeners.back().second.get();
   }
-  if (std::find(it->second.begin(), it->second.end(), AView) != it->second.end()) return;
-  it->second.push_back(AView);
+  if (!views->AddUnique(AView)) return;
   if (FDomain) FDomain->AddViewSubscription(this);
 }
 
 void TEntity::RemoveUIListener(const QString& AFieldName, TDomainListener* AView) {
   if (FIsNull) return;
-  auto it = std::find_if(FUIListeners.begin(), FUIListeners.end(),
-                         [&AFieldName](const auto& AEntry) { return AEntry.first == AFieldName; });
-  if (it == FUIListeners.end()) return;
-  auto view = std::find(it->second.begin(), it->second.end(), AView);
-  if (view == it->second.end()) return;
-  it->second.erase(view);
+  TListenerList<TDomainListener*>* views = UIListenersOf(AFieldName);
+  if (!views || !views->Remove(AView)) return;
   if (FDomain) FDomain->RemoveViewSubscription(this);
 }
 
 bool TEntity::HasUIListeners() const {
   return std::any_of(FUIListeners.begin(), FUIListeners.end(),
-                     [](const auto& AEntry) { return !AEntry.second.empty(); });
+                     [](const auto& AEntry) { return !AEntry.second->IsEmpty(); });
 }
 
 void TEntity::NotifyView(int AChangeKind, TObject* AParameter, const QString& AFieldName) {
-  auto it = std::find_if(FUIListeners.begin(), FUIListeners.end(),
-                         [&AFieldName](const auto& AEntry) { return AEntry.first == AFieldName; });
-  if (it == FUIListeners.end() || it->second.empty()) return;
-  // A view may unsubscribe while it is told.
-  const std::vector<TDomainListener*> views = it->second;
+  TListenerList<TDomainListener*>* views = UIListenersOf(AFieldName);
+  if (!views || views->IsEmpty()) return;
   const TDomainChangeMessage message{DM_DOMAIN_CHANGED, AChangeKind, this, AParameter};
-  for (auto view = views.rbegin(); view != views.rend(); ++view) (*view)->DomainChanged(message);
+  views->ForEachReverse([&message](TDomainListener* AView) { AView->DomainChanged(message); });
 }
 
 void TEntity::ProcessFieldChanged(TChangeHolder* AHolder, int AChangeKind, const QString& AFieldName,
@@ -720,10 +771,11 @@ void TEntity::ProcessLinkedEntityChanged(TChangeHolder* AHolder, int AChangeKind
   if (field && field->FieldKind() == fkList) return;
   if (FCollection) FCollection->NotifyListeners(dckEntityChanged, this);
   if (FDefinition->HasFlag(ccNoPropagation) || ADepth >= 2) return;
-  const std::vector<TEntityListener> listeners = FListeners;
-  for (auto it = listeners.rbegin(); it != listeners.rend(); ++it)
-    it->Instance->ProcessLinkedEntityChanged(AHolder, dckEntityChanged, AFieldChain + QLatin1Char('.') + it->FieldName,
-                                             it->FieldName, ADepth + 1, this);
+  FListeners.ForEachReverse([&](const TEntityListener& AEntry) {
+    AEntry.Instance->ProcessLinkedEntityChanged(AHolder, dckEntityChanged,
+                                                AFieldChain + QLatin1Char('.') + AEntry.FieldName, AEntry.FieldName,
+                                                ADepth + 1, this);
+  });
 }
 
 void TEntity::ProcessLinkedEntityDeleted(TChangeHolder* AHolder, const QString& AFieldName, TEntity* AInstance) {

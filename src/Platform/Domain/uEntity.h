@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "src/Platform/Domain/uDomainUtils.h"
+#include "src/Platform/Domain/uListenerList.h"
 #include "src/Platform/uConsts.h"
 #include "src/Platform/uVariant.h"
 
@@ -18,6 +19,7 @@ class TObjectFieldDef;
 class TChangeHolder;
 class TUserSession;
 class TLink;
+class TLinkRef;
 class TStorage;
 class TStream;
 class TJSONObject;
@@ -30,6 +32,7 @@ class TEntity;
 struct TEntityListener {
   QString FieldName;
   TEntity* Instance;  // not owned
+  bool operator==(const TEntityListener&) const = default;
 };
 
 // What a collection's virtual constructor is: makes an entity of a class for
@@ -67,8 +70,8 @@ class TEntity : public TObject {
   bool IsService() const { return FIsService; }
   void SetIsService(bool AIsService) { FIsService = AIsService; }
   const QString& DisplayName() const { return FDisplayName; }
-  // A new reference to the link; the caller disposes it.
-  TLink* GetLink() const;
+  // A new reference to the link, given back when the handle goes.
+  TLinkRef GetLink() const;
   TDomain* Domain() const { return FDomain; }
   TDefinition* Definition() const { return FDefinition; }
   TCollection* Collection() const { return FCollection; }
@@ -166,7 +169,8 @@ class TEntity : public TObject {
   // Referring entities.
   void AddListener(const QString& AFieldName, TEntity* AInstance);
   void RemoveListener(const QString& AFieldName, TEntity* AInstance);
-  const std::vector<TEntityListener>& Listeners() const { return FListeners; }
+  // The references now, in order of registration.
+  std::vector<TEntityListener> Listeners() const { return FListeners.Items(); }
   // Views.
   void AddUIListener(const QString& AFieldName, TDomainListener* AView);
   void RemoveUIListener(const QString& AFieldName, TDomainListener* AView);
@@ -193,6 +197,7 @@ class TEntity : public TObject {
   // Takes every reference to and from this entity out of the others, so that
   // nothing points at it once it is freed.
   void DetachReferences();
+  TListenerList<TDomainListener*>* UIListenersOf(const QString& AFieldName) const;
 
   int32_t FID = 0;
   QString FEnvironmentID;
@@ -207,8 +212,9 @@ class TEntity : public TObject {
   TDomain* FDomain;                    // not owned
   TDefinition* FDefinition;            // not owned
   TCollection* FCollection = nullptr;  // not owned
-  std::vector<TEntityListener> FListeners;
-  std::vector<std::pair<QString, std::vector<TDomainListener*>>> FUIListeners;  // views not owned
+  TListenerList<TEntityListener> FListeners;
+  // Views by watched field name; each list stays where it is while views are told.
+  std::vector<std::pair<QString, std::unique_ptr<TListenerList<TDomainListener*>>>> FUIListeners;  // views not owned
   std::vector<std::unique_ptr<TBaseField>> FFieldList;
   bool FIsNull;
   TViewState FViewState = vsFullAccess;

@@ -49,10 +49,16 @@ bool ExtractSortID(TEntity* AEntity, const QString& APath, int64_t& AValue) {
 
 }  // namespace
 
-TEntityList::TEntityList(TDomain* ADomain, TUserSession* ASession) : FDomain(ADomain), FSession(ASession) {}
+TEntityList::TEntityList(TDomain* ADomain, TUserSession* ASession) : FDomain(ADomain), FSession(ASession) {
+  if (FDomain) FDomain->AddEntityList(this);
+  if (FSession) FSession->AddEntityList(this);
+}
 
 TEntityList::~TEntityList() {
   StopListening();
+  SetFillerField(nullptr);
+  if (FSession) FSession->RemoveEntityList(this);
+  if (FDomain) FDomain->RemoveEntityList(this);
 }
 
 // --- filler and definitions ---
@@ -105,7 +111,7 @@ void TEntityList::SetFillerCommon(const void* AFiller, TEntityListFillerKind AKi
   FFiller = AFiller;
   FFillerKind = AKind;
   FFillerDefinition = AFillerDefinition;
-  FFillerField = AFillerField;
+  SetFillerField(AFillerField);
   FQuery = std::move(AQuery);
   StartListening();
 }
@@ -130,9 +136,21 @@ QString TEntityList::DefinitionName() const {
   return FSrcDefinition ? FSrcDefinition->Name() : QString();
 }
 
+void TEntityList::SetFillerField(TObjectField* AField) {
+  if (FFillerField == AField) return;
+  if (FFillerField) FFillerField->RemoveFilledList(this);
+  FFillerField = AField;
+  if (FFillerField) FFillerField->AddFilledList(this);
+}
+
 void TEntityList::StartListening() {
   if (!FFiller || !FDomain) return;
-  for (TDefinition* definition : FContentDefinitions) {
+  std::vector<TDefinition*> definitions = FContentDefinitions;
+  // The items of a transit list are the links, not the entities they lead to.
+  if (auto* listField = dynamic_cast<TListField*>(FFillerField);
+      listField && FFillerKind == lfkList && listField->IsTransit())
+    for (TDefinition* definition : listField->ContentDefinitions()) definitions.push_back(definition);
+  for (TDefinition* definition : definitions) {
     TCollection* collection = FDomain->CollectionByName(definition->Name());
     if (!collection ||
         std::find(FListenedCollections.begin(), FListenedCollections.end(), collection) != FListenedCollections.end())
@@ -147,6 +165,65 @@ void TEntityList::StopListening() {
   for (TCollection* collection : FListenedCollections) collection->RemoveViewListener(this);
   FListenedCollections.clear();
   FQuery.reset();
+}
+
+void TEntityList::LetGo() {
+  StopListening();
+  SetFillerField(nullptr);
+  FFiller = nullptr;
+  FFillerDefinition = nullptr;
+  FFillerKind = lfkUndefined;
+  // Nothing tells an unlistened list that its entities go.
+  DropEntities([](TEntity*) { return true; });
+  FSelection.clear();
+}
+
+template <class TPred>
+void TEntityList::DropEntities(TPred APred) {
+  std::vector<TEntity*> dropped;
+  for (TEntity* entity : FList)
+    if (APred(entity)) dropped.push_back(entity);
+  bool selectionChanged = false;
+  for (TEntity* entity : FSelection)
+    if (APred(entity)) selectionChanged = true;
+  if (dropped.empty() && !selectionChanged) return;
+  std::erase_if(FList, APred);
+  for (TEntity* entity : dropped) FMembers.remove(entity);
+  const bool wasFirst = !FSelection.empty() && APred(FSelection.front());
+  std::erase_if(FSelection, APred);
+  for (TEntity* entity : dropped) NotifyViews(dckEntityRemoved, entity);
+  if (wasFirst || selectionChanged) NotifyViews(dckSelectionChanged, Selected());
+}
+
+void TEntityList::EntitiesFreeing(TCollection* ACollection, TEntity* AEntity) {
+  if (AEntity)
+    DropEntities([AEntity](TEntity* AItem) { return AItem == AEntity; });
+  else
+    DropEntities([ACollection](TEntity* AItem) { return AItem->Collection() == ACollection; });
+}
+
+void TEntityList::SenderFreeing(TObject* ASender) {
+  if (ASender && ASender == FFillerField) {
+    LetGo();
+    return;
+  }
+  auto* collection = dynamic_cast<TCollection*>(ASender);
+  if (!collection) return;
+  std::erase(FListenedCollections, collection);
+  DropEntities([collection](TEntity* AItem) { return AItem->Collection() == collection; });
+}
+
+void TEntityList::DomainFreeing() {
+  LetGo();
+  if (FSession) FSession->RemoveEntityList(this);
+  FSession = nullptr;
+  FDomain = nullptr;
+}
+
+void TEntityList::SessionFreeing() {
+  // The query and the fill were made for this session.
+  LetGo();
+  FSession = nullptr;
 }
 
 // --- content ---
@@ -257,22 +334,17 @@ bool TEntityList::RemoveFromSelection(TEntity* AEntity) {
 // --- views ---
 
 void TEntityList::AddUIListener(TDomainListener* AView) {
-  if (AView && std::find(FUIListeners.begin(), FUIListeners.end(), AView) == FUIListeners.end())
-    FUIListeners.push_back(AView);
+  if (AView) FUIListeners.AddUnique(AView);
 }
 
 void TEntityList::RemoveUIListener(TDomainListener* AView) {
-  FUIListeners.erase(std::remove(FUIListeners.begin(), FUIListeners.end(), AView), FUIListeners.end());
+  FUIListeners.Remove(AView);
 }
 
 void TEntityList::NotifyViews(int AKind, TObject* AParameter) {
-  if (FUIListeners.empty()) return;
+  if (FUIListeners.IsEmpty()) return;
   const TDomainChangeMessage message{DM_DOMAIN_CHANGED, AKind, this, AParameter};
-  // A view may unsubscribe while it is told: work on a copy and skip views
-  // that left meanwhile.
-  const std::vector<TDomainListener*> views = FUIListeners;
-  for (auto it = views.rbegin(); it != views.rend(); ++it)
-    if (std::find(FUIListeners.begin(), FUIListeners.end(), *it) != FUIListeners.end()) (*it)->DomainChanged(message);
+  FUIListeners.ForEachReverse([&message](TDomainListener* AView) { AView->DomainChanged(message); });
 }
 
 void TEntityList::DomainChanged(const TDomainChangeMessage& AMessage) {
@@ -283,11 +355,11 @@ void TEntityList::DomainChanged(const TDomainChangeMessage& AMessage) {
       if (!entity) return;
       if (Contains(entity))
         NotifyViews(dckEntityChanged, entity);
-      else if (!FQuery || FQuery->IsMatch(FSession, entity))
+      else if (!entity->Deleted() && (!FQuery || FQuery->IsMatch(FSession, entity)))
         _Add(entity);
       break;
     case dckEntityAdded:
-      if (!entity || Contains(entity)) return;
+      if (!entity || Contains(entity) || entity->Deleted()) return;
       if (!FQuery || FQuery->IsMatch(FSession, entity)) _Add(entity);
       break;
     case dckEntityRemoved:

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "src/Platform/Domain/uDomainUtils.h"
+#include "src/Platform/Domain/uListenerList.h"
 #include "src/Platform/uConsts.h"
 #include "src/Platform/uVariant.h"
 
@@ -37,6 +38,11 @@ enum TEntityListFillerKind : uint8_t { lfkUndefined, lfkSelector, lfkList, lfkDe
 // A filler fills the list: it clears it, adds the entities (InternalAdd), sorts
 // it (Sort) and then sets itself as filler (SetFiller) with the query text that
 // decides which entities announced later join the list.
+//
+// Lifetimes: the list points at its domain, session, filler field and the
+// collections it listens to; each of them tells the list before it goes. An
+// entity about to be freed leaves the list; when the domain, the session or
+// the filler field goes, the list lets go of its filler and its entities.
 class TEntityList : public TObject, public TDomainListener {
  public:
   // Empty, no filler, user sort, view state vsFullAccess.
@@ -110,6 +116,12 @@ class TEntityList : public TObject, public TDomainListener {
 
   // Notifications of the collections the list listens to.
   void DomainChanged(const TDomainChangeMessage& AMessage) override;
+  void EntitiesFreeing(TCollection* ACollection, TEntity* AEntity) override;
+  // A collection it listens to, or the filler field.
+  void SenderFreeing(TObject* ASender) override;
+  // The domain or the session is about to be freed.
+  void DomainFreeing();
+  void SessionFreeing();
 
   TDomain* Domain() const { return FDomain; }
   TUserSession* Session() const { return FSession; }
@@ -136,12 +148,18 @@ class TEntityList : public TObject, public TDomainListener {
                        TObjectField* AFillerField, std::unique_ptr<TBoundQuery> AQuery);
   void StartListening();
   void StopListening();
+  // No filler any more: nothing listened to, no query, no entities.
+  void LetGo();
+  void SetFillerField(TObjectField* AField);
+  // Removes the entities that match (and from the selection), telling the views.
+  template <class TPred>
+  void DropEntities(TPred APred);
   void NotifyViews(int AKind, TObject* AParameter);
   bool RemoveFromSelection(TEntity* AEntity);
 
   std::vector<TEntity*> FList;  // not owned
   QSet<TEntity*> FMembers;      // what FList holds, so adding is not a linear search
-  std::vector<TDomainListener*> FUIListeners;
+  TListenerList<TDomainListener*> FUIListeners;
   TDomain* FDomain;
   TUserSession* FSession;
   const void* FFiller = nullptr;

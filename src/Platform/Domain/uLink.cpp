@@ -19,3 +19,14 @@ void TLink::UnlinkOwner() {
   FOwner = nullptr;
   Dispose();
 }
+
+void TLinkRef::Reset() noexcept {
+  TLink* link = std::exchange(FLink, nullptr);
+  if (!link) return;
+  try {
+    link->Dispose();
+  } catch (...) {
+    // Only a reference disposed by hand as well can fail here; nothing
+    // throws from a destructor.
+  }
+}

@@ -1,9 +1,14 @@
 #include "src/Platform/Domain/uSession.h"
 
 #include "src/Platform/Domain/uEntity.h"
+#include "src/Platform/Domain/uEntityList.h"
 
 TUserSession::TUserSession(TDomain* ADomain, TEntity* AUser, bool AIsAdmin)
     : FDomain(ADomain), FUser(AUser ? AUser : NullEntity()), FIsAdmin(AIsAdmin) {}
+
+TUserSession::~TUserSession() {
+  FEntityLists.ForEach([](TEntityList* AList) { AList->SessionFreeing(); });
+}
 
 QString TUserSession::CurrentUserName() const {
   if (FUser->IsNull()) return QStringLiteral("System");

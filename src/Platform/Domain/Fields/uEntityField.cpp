@@ -18,11 +18,8 @@ static constexpr const char* cModulePath = "src/Platform/Domain/Fields/uEntityFi
 namespace {
 
 int32_t JSONID(const TJSONValue* AValue) {
-  const auto* number = dynamic_cast<const TJSONNumber*>(AValue);
-  TV_ASSERT(number, QStringLiteral("Assertion failure"));
-  int64_t id = 0;
-  if (!number->TryAsInt64(id)) id = static_cast<int64_t>(number->AsDouble());
-  return static_cast<int32_t>(id);
+  // 4294967297 must not come out as entity 1.
+  return static_cast<int32_t>(JSONIntegerIn(AValue));
 }
 
 }  // namespace
@@ -133,8 +130,10 @@ std::unique_ptr<TJSONValue> TEntityField::DoGetJSON() const {
 void TEntityField::DoSetJSON(const TJSONValue* AValue) {
   if (IsSelector()) {
     if (const auto* object = dynamic_cast<const TJSONObject*>(AValue)) {
-      FEntityID = JSONID(object->GetValue(QStringLiteral("id")));
+      // Both read before either is taken: a refused value changes nothing.
+      const int32_t id = JSONID(object->GetValue(QStringLiteral("id")));
       FCollectionID = JSONID(object->GetValue(QStringLiteral("type_id")));
+      FEntityID = id;
     } else {
       FEntityID = JSONID(AValue);
     }
@@ -219,7 +218,9 @@ bool TEntityField::IsSameValue(const Variant& AValue) const {
 void TEntityField::GetEntitiesForSelect(TUserSession* ASession, TEntityList* AList) {
   AList->Clear();
   const QString filter = EntityFieldDef()->Filter();
-  for (TEntity* entity : SelectCandidates(ASession, filter)) AList->InternalAdd(entity);
+  // Nobody may choose an entity on its way out.
+  for (TEntity* entity : SelectCandidates(ASession, filter))
+    if (!entity->Deleted()) AList->InternalAdd(entity);
   AList->Sort(SortType());
   if (!FFieldDef->HasFlag(cfRequired)) AList->AddFirst(NullEntity());  // the empty choice
   TQueryObject* query = ObjectFieldDef()->QueryObject();

@@ -222,7 +222,9 @@ bool TListField::DoCheckValuedCondition(const Variant& AValue, TConditionKind AC
 void TListField::GetEntityList(TUserSession* ASession, TEntityList* AEntityList) {
   AEntityList->Clear();
   const QString& filter = ListFieldDef()->Filter();
-  for (TEntity* item : Filtered(ASession, filter, FList)) AEntityList->InternalAdd(item);
+  // An item marked deleted has left every live list already.
+  for (TEntity* item : Filtered(ASession, filter, FList))
+    if (!item->Deleted()) AEntityList->InternalAdd(item);
   AEntityList->Sort(SortType(), ListFieldDef()->ColorFieldName());
   AEntityList->SetFiller(this, false, AndText({MasterFieldName() + QStringLiteral("=*"), filter}));
 }
@@ -231,7 +233,7 @@ void TListField::GetEntitiesForSelect(TUserSession* ASession, TEntityList* AList
   AList->Clear();
   const QString& filter = ListFieldDef()->Filter();
   for (TEntity* entity : SelectCandidates(ASession, filter))
-    if (!Contains(entity)) AList->InternalAdd(entity);
+    if (!entity->Deleted() && !Contains(entity)) AList->InternalAdd(entity);
   AList->Sort(SortType());
   // The negated master condition keeps records linked to the owner out.
   TQueryObject* query = ObjectFieldDef()->QueryObject();
@@ -242,7 +244,8 @@ void TListField::GetEntitiesForSelect(TUserSession* ASession, TEntityList* AList
 void TListField::GetAllEntitiesForSelect(TUserSession* ASession, TEntityList* AList) {
   AList->Clear();
   const QString& filter = ListFieldDef()->Filter();
-  for (TEntity* entity : SelectCandidates(ASession, filter)) AList->InternalAdd(entity);
+  for (TEntity* entity : SelectCandidates(ASession, filter))
+    if (!entity->Deleted()) AList->InternalAdd(entity);
   AList->Sort(SortType());
   TQueryObject* query = ObjectFieldDef()->QueryObject();
   AList->SetFiller(this, true, AndText({query ? query->QueryString() : QString(), filter}));

@@ -3,9 +3,14 @@
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/Configuration/uQueryObject.h"
+#include "src/Platform/Domain/uEntityList.h"
 #include "src/Platform/uException.h"
 
 static constexpr const char* cModulePath = "src/Platform/Domain/Fields/uObjectField";
+
+TObjectField::~TObjectField() {
+  FFilledLists.ForEach([this](TEntityList* AList) { AList->SenderFreeing(this); });
+}
 
 TObjectFieldDef* TObjectField::ObjectFieldDef() const {
   return static_cast<TObjectFieldDef*>(FFieldDef);

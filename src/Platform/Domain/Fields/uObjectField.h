@@ -3,20 +3,22 @@
 #include <QStringList>
 #include <vector>
 
-#include <vector>
-
 #include "src/Platform/Domain/Fields/uBaseField.h"
+#include "src/Platform/Domain/uListenerList.h"
 
 class TDefinition;
 class TObjectFieldDef;
 class TUserSession;
 class TEntity;
+class TEntityList;
 
 // Base of entity and list fields: the content definition and the selection
 // settings of a reference.
 class TObjectField : public TBaseField {
  public:
   using TBaseField::TBaseField;
+  // The entity lists this field filled let go of it first.
+  ~TObjectField() override;
   TObjectFieldDef* ObjectFieldDef() const;
   // The override, else the definition's content definition.
   TDefinition* ContentDefinition() const;
@@ -29,6 +31,9 @@ class TObjectField : public TBaseField {
   TEntitySortType SortType() const;
   TSearchType SearchType() const;
   const QString& ViewName() const;
+  // The entity lists that this field filled.
+  void AddFilledList(TEntityList* AList) { FFilledLists.AddUnique(AList); }
+  void RemoveFilledList(TEntityList* AList) { FFilledLists.Remove(AList); }
 
  protected:
   // Entities the field definition's query object selects for the session and
@@ -43,4 +48,5 @@ class TObjectField : public TBaseField {
 
  private:
   TDefinition* FContentDefinition = nullptr;  // not owned
+  TListenerList<TEntityList*> FFilledLists;   // not owned
 };
