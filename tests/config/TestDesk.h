@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "support/TestGuards.h"
 #include "src/Platform/Configuration/uConfiguration.h"
 #include "src/Platform/Script/uScript.h"
 #include "src/Platform/uPaths.h"
@@ -17,33 +18,6 @@
 
 enum TTestSendingState : uint8_t { tssUnknown, tssNew, tssSent, tssRegistered, tssError };
 enum TTestPriority : int16_t { prNone, prLow, prHigh };
-
-// Puts a global (a path, the format settings) back as it was when the guard
-// was made, whatever the test set it to and however it ended.
-template <class T>
-class TRestoreGuard {
- public:
-  explicit TRestoreGuard(T& AGlobal) : FGlobal(AGlobal), FSaved(AGlobal) {}
-  ~TRestoreGuard() { FGlobal = FSaved; }
-  TRestoreGuard(const TRestoreGuard&) = delete;
-  TRestoreGuard& operator=(const TRestoreGuard&) = delete;
-
- private:
-  T& FGlobal;
-  T FSaved;
-};
-
-// The default locale as it was when the guard was made.
-class TLocaleGuard {
- public:
-  TLocaleGuard() = default;
-  ~TLocaleGuard() { QLocale::setDefault(FSaved); }
-  TLocaleGuard(const TLocaleGuard&) = delete;
-  TLocaleGuard& operator=(const TLocaleGuard&) = delete;
-
- private:
-  QLocale FSaved;
-};
 
 // Registers the test desk's script under "TestDesk". Its configuration has:
 // mixins "Base" -> "Named", "Colored" (a diamond under "Funds"), a
@@ -73,7 +47,7 @@ class TConfigTest : public ::testing::Test {
   void WriteFile(const QString& ARelativePath, const QByteArray& ABytes = QByteArray("x"));
   QString ConfigDir(const QString& AName) const { return FTemp.Path() + QLatin1Char('/') + AName; }
 
-  TRestoreGuard<QString> FConfigurationsDirGuard{ConfigurationsDir};
+  TRestoreOnExit<QString> FConfigurationsDirGuard{ConfigurationsDir};
   TTempFolder FTemp;
 };
 

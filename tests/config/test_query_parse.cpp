@@ -16,7 +16,7 @@ class TQueryParseTest : public ::testing::Test {
     FormatSettings() = TFormatSettings::Invariant();
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   }
-  TRestoreGuard<TFormatSettings> FFormatGuard{FormatSettings()};
+  TRestoreOnExit<TFormatSettings> FFormatGuard{FormatSettings()};
   TLocaleGuard FLocaleGuard;
 };
 

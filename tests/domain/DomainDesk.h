@@ -58,39 +58,11 @@
 #include "src/Platform/Domain/uStorage.h"
 #include "src/Platform/uFormat.h"
 #include "support/TestEnv.h"
+#include "support/TestGuards.h"
 
 // Registers the script of a desk configuration by name.
 void RegisterDesk(const QString& AConfiguration);
 QStringList& DeskReactions();
-
-// Keeps a global's value and puts it back when it goes out of scope, also
-// when a test fails half-way; optionally sets a value meanwhile.
-template <class T>
-class TRestoreOnExit {
- public:
-  explicit TRestoreOnExit(T& AGlobal) : FGlobal(AGlobal), FSaved(AGlobal) {}
-  TRestoreOnExit(T& AGlobal, T AValue) : TRestoreOnExit(AGlobal) { FGlobal = std::move(AValue); }
-  ~TRestoreOnExit() { FGlobal = FSaved; }
-  TRestoreOnExit(const TRestoreOnExit&) = delete;
-  TRestoreOnExit& operator=(const TRestoreOnExit&) = delete;
-
- private:
-  T& FGlobal;
-  T FSaved;
-};
-
-// The same for the default locale, which has a setter rather than a global.
-class TLocaleGuard {
- public:
-  TLocaleGuard() = default;
-  explicit TLocaleGuard(const QLocale& ALocale) { QLocale::setDefault(ALocale); }
-  ~TLocaleGuard() { QLocale::setDefault(FSaved); }
-  TLocaleGuard(const TLocaleGuard&) = delete;
-  TLocaleGuard& operator=(const TLocaleGuard&) = delete;
-
- private:
-  QLocale FSaved;
-};
 
 // Does what a change holder is asked to, and records it. Old values are
 // kept as JSON texts; a field back at its kept text stops being a change.

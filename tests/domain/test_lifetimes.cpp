@@ -2,6 +2,7 @@
 // domain, collections, entities and fields they point at. Run under ASan.
 #include "DomainDesk.h"
 #include "src/Platform/Configuration/uDefinition.h"
+#include "src/Platform/Configuration/uQueryObject.h"
 #include "src/Platform/Domain/Fields/uEntityField.h"
 #include "src/Platform/Domain/Fields/uListField.h"
 #include "src/Platform/Domain/uEntityList.h"

@@ -3,6 +3,8 @@
 // nothing of a domain stays in them once the domain is gone.
 #include <gtest/gtest.h>
 
+#include "DomainDesk.h"
+
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/Configuration/uQueryObject.h"
@@ -10,7 +12,6 @@
 #include "src/Platform/Domain/uEntityList.h"
 #include "src/Platform/Script/uScript.h"
 #include "src/Platform/uPaths.h"
-#include "test_query_fixture.h"
 
 namespace {
 
@@ -40,41 +41,15 @@ class TTwinDeskScript : public TScript {
   }
 };
 
-// Paths, format settings and the locale as they were before the test.
-class TGlobalsGuard {
- public:
-  TGlobalsGuard()
-      : FConfigurationsDir(ConfigurationsDir),
-        FDomainsDir(DomainsDir),
-        FLocalAppDataDir(LocalAppDataDir),
-        FFormat(FormatSettings()) {}
-  ~TGlobalsGuard() {
-    QLocale::setDefault(FLocale);
-    FormatSettings() = FFormat;
-    LocalAppDataDir = FLocalAppDataDir;
-    DomainsDir = FDomainsDir;
-    ConfigurationsDir = FConfigurationsDir;
-  }
-  TGlobalsGuard(const TGlobalsGuard&) = delete;
-  TGlobalsGuard& operator=(const TGlobalsGuard&) = delete;
-
- private:
-  QString FConfigurationsDir;
-  QString FDomainsDir;
-  QString FLocalAppDataDir;
-  TFormatSettings FFormat;
-  QLocale FLocale;
-};
-
 // One domain of the shared configuration, with a user session.
 struct TTwin {
   explicit TTwin(TConfiguration* AConfiguration)
       : Domain(std::make_unique<TDomain>(nullptr, AConfiguration, nullptr, QString(), QString())) {
-    TQueryTestHolder setup(Domain->DomainSession());
+    TTestHolder setup(Domain->DomainSession());
     TEntity* user = Domain->CollectionByName("SysUsers")->CreateNewEntity(&setup);
     setup.SetFieldValue(user, "Login", "user");
     Session = std::make_unique<TUserSession>(Domain.get(), user, false);
-    Holder = std::make_unique<TQueryTestHolder>(Session.get());
+    Holder = std::make_unique<TTestHolder>(Session.get());
   }
   ~TTwin() {
     Holder.reset();
@@ -99,14 +74,12 @@ struct TTwin {
 
   std::unique_ptr<TDomain> Domain;
   std::unique_ptr<TUserSession> Session;
-  std::unique_ptr<TQueryTestHolder> Holder;
+  std::unique_ptr<TTestHolder> Holder;
 };
 
 class TTwinDomainsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FormatSettings() = TFormatSettings::Invariant();
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     ConfigurationsDir = FTemp.Path() + QStringLiteral("/solutions/");
     DomainsDir = ConfigurationsDir;
     LocalAppDataDir = FTemp.Path() + QStringLiteral("/data");
@@ -134,7 +107,11 @@ class TTwinDomainsTest : public ::testing::Test {
     return names;
   }
 
-  TGlobalsGuard FGlobals;
+  TRestoreOnExit<QString> FConfigurationsDirGuard{ConfigurationsDir};
+  TRestoreOnExit<QString> FDomainsDirGuard{DomainsDir};
+  TRestoreOnExit<QString> FLocalAppDataDirGuard{LocalAppDataDir};
+  TRestoreOnExit<TFormatSettings> FFormatGuard{FormatSettings(), TFormatSettings::Invariant()};
+  TLocaleGuard FLocaleGuard{QLocale(QLocale::Russian, QLocale::Russia)};
   TTempFolder FTemp;
   std::unique_ptr<TConfigurations> FConfigurations;
   TConfiguration* FConfiguration = nullptr;
