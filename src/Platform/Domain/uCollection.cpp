@@ -203,7 +203,7 @@ TCollection::~TCollection() {
 }
 
 TEntityClass TCollection::CollectionClass() {
-  return [](TDomain* ADomain, TDefinition* ADefinition) -> std::unique_ptr<TEntity> {
+  return [](TDomain* ADomain, TDefinition* ADefinition, TCollection*) -> std::unique_ptr<TEntity> {
     return std::make_unique<TCollection>(ADomain, ADefinition);
   };
 }
@@ -309,7 +309,7 @@ void TCollection::InternalAdd(TEntity* AEntity) {
 
 TEntity* TCollection::InternalCreateEntity(int32_t AID, bool AIsNew) {
   TV_ASSERT(FContentDefinition, QStringLiteral("Collection has no content definition"));
-  std::unique_ptr<TEntity> entity = FEntityClass(Domain(), FContentDefinition);
+  std::unique_ptr<TEntity> entity = FEntityClass(Domain(), FContentDefinition, this);
   TEntity* result = entity.get();
   result->SetCollection(this);
   result->SetID(AID);
