@@ -207,12 +207,9 @@ class TFieldPlan {
 // --- TFieldList ---
 
 void TFieldDeleter::operator()(TBaseField* AField) const {
-  if (FInBlock) {
-    AField->~TBaseField();
-  } else {
-    AField->~TBaseField();
-    ::operator delete(AField);
-  }
+  const bool inBlock = AField->FInEntityBlock;
+  AField->~TBaseField();
+  if (!inBlock) ::operator delete(AField);
 }
 
 TFieldList::~TFieldList() {
@@ -222,14 +219,14 @@ TFieldList::~TFieldList() {
 
 void TFieldList::UseStorage(void* AStorage, size_t ACapacity) {
   FItems = static_cast<TFieldPtr*>(AStorage);
-  FCapacity = ACapacity;
+  FCapacity = static_cast<uint32_t>(ACapacity);
 }
 
 void TFieldList::push_back(TFieldPtr AField) {
   if (FSize == FCapacity) {
-    const size_t capacity = std::max<size_t>(4, FCapacity * 2);
+    const uint32_t capacity = std::max<uint32_t>(4, FCapacity * 2);
     auto* items = static_cast<TFieldPtr*>(::operator new(capacity * sizeof(TFieldPtr)));
-    for (size_t i = 0; i < FSize; ++i) {
+    for (uint32_t i = 0; i < FSize; ++i) {
       new (&items[i]) TFieldPtr(std::move(FItems[i]));
       FItems[i].~TFieldPtr();
     }
@@ -243,14 +240,14 @@ void TFieldList::push_back(TFieldPtr AField) {
 }
 
 void TFieldList::clear() {
-  for (size_t i = 0; i < FSize; ++i) FItems[i].~TFieldPtr();
+  for (uint32_t i = 0; i < FSize; ++i) FItems[i].~TFieldPtr();
   FSize = 0;
 }
 
 std::vector<TFieldPtr> TFieldList::TakeAll() {
   std::vector<TFieldPtr> result;
   result.reserve(FSize);
-  for (size_t i = 0; i < FSize; ++i) {
+  for (uint32_t i = 0; i < FSize; ++i) {
     result.push_back(std::move(FItems[i]));
     FItems[i].~TFieldPtr();
   }
@@ -266,7 +263,7 @@ TEntity::TEntity(TDomain* ADomain, TDefinition* ADefinition)
 
 TEntity::TEntity(TDomain* ADomain, TDefinition* ADefinition, TCollection* ACollection, const TFieldPlan* APlan,
                  std::byte* AFieldArea)
-    : FDomain(ADomain), FDefinition(ADefinition), FCollection(ACollection), FIsNull(ADefinition == nullptr) {
+    : FIsNull(ADefinition == nullptr), FDomain(ADomain), FDefinition(ADefinition), FCollection(ACollection) {
   if (ADefinition) {
     FIsEnvSpecific = ADefinition->HasFlag(ccEnvSpecific);
     if (APlan)
@@ -378,7 +375,8 @@ void TEntity::PlaceFields(const TFieldPlan& APlan, std::byte* AArea) {
   FFieldList.UseStorage(AArea, APlan.Slots().size());
   for (const TFieldPlan::TSlot& slot : APlan.Slots()) {
     TBaseField* field = slot.Make(AArea + slot.Offset, this, slot.FieldDef);
-    FFieldList.push_back(TFieldPtr(field, TFieldDeleter{true}));
+    field->FInEntityBlock = true;
+    FFieldList.push_back(TFieldPtr(field));
     if (slot.TakesDefault) ApplyDefault(field, slot.Defaults);
   }
 }
@@ -388,7 +386,7 @@ TBaseField* TEntity::CreateField(TFieldDef* AFieldDef) {
   void* memory = ::operator new(fieldClass.Size);
   TFieldPtr field;
   try {
-    field = TFieldPtr(fieldClass.Make(memory, this, AFieldDef), TFieldDeleter{false});
+    field = TFieldPtr(fieldClass.Make(memory, this, AFieldDef));
   } catch (...) {
     ::operator delete(memory);
     throw;

@@ -43,7 +43,6 @@ using TEntityClass = std::function<std::unique_ptr<TEntity>(TDomain*, TDefinitio
 // Frees a field the way it was made: one placed in its entity's own block is
 // only destroyed, one allocated apart is also deallocated.
 struct TFieldDeleter {
-  bool FInBlock = false;
   void operator()(TBaseField* AField) const;
 };
 using TFieldPtr = std::unique_ptr<TBaseField, TFieldDeleter>;
@@ -76,9 +75,9 @@ class TFieldList {
 
  private:
   TFieldPtr* FItems = nullptr;
-  size_t FSize = 0;
-  size_t FCapacity = 0;
-  bool FOwnsItems = false;
+  uint32_t FSize = 0;
+  uint32_t FCapacity : 31 = 0;
+  uint32_t FOwnsItems : 1 = 0;
 };
 
 // The runtime record of the domain: one object of one collection, with one
@@ -259,14 +258,17 @@ class TEntity : public TObject {
   // nothing points at it once it is freed.
   void DetachReferences();
 
+  // The scalars are kept together: an entity is the bulk of a domain's memory.
   int32_t FID = 0;
-  QString FEnvironmentID;
   int32_t FLogID = 0;
   bool FIsNew = false;
   bool FIsEnvSpecific = false;
   bool FIsRemote = false;
   bool FDeleted = false;
   bool FIsService = false;
+  bool FIsNull;
+  TViewState FViewState = vsFullAccess;
+  QString FEnvironmentID;
   QString FDisplayName;
   // One reference owned; made on first demand, as most entities are never
   // linked to.
@@ -277,8 +279,6 @@ class TEntity : public TObject {
   std::vector<TEntityListener> FListeners;
   std::vector<std::pair<QString, std::vector<TDomainListener*>>> FUIListeners;  // views not owned
   TFieldList FFieldList;
-  bool FIsNull;
-  TViewState FViewState = vsFullAccess;
 };
 
 // The one process-wide entity that stands for "no entity". It outlives every
