@@ -136,6 +136,7 @@ void TDefinition::Inherit(TDefinition* AAncestor, bool AIsFirst) {
   }
   AAncestor->AddDescendant(this);
   for (const auto& [name, field] : AAncestor->FFields) FFields.AddOrSetValue(name, field);
+  FFieldPlan.reset();
   // The inherited state field keeps its role: records of a descendant have a state too.
   if (!FStateFieldDef) FStateFieldDef = AAncestor->FStateFieldDef;
   if (FIndexString.isEmpty() && !AAncestor->FIndexString.isEmpty()) AddUniqueIndex(AAncestor->FIndexString);
@@ -212,6 +213,7 @@ T* TDefinition::StoreField(std::shared_ptr<T> AField) {
   T* result = AField.get();
   FOwnFields.push_back(AField);
   FFields.AddOrSetValue(result->Name(), std::move(AField));
+  FFieldPlan.reset();
   return result;
 }
 

@@ -27,6 +27,7 @@ class TSysAction;
 class TDefinition;
 class TStorageStructure;
 struct TStorageColumn;
+class TFieldPlan;
 
 // A mixed-case name as a table or column name: "LogID" -> "log_id",
 // "StorageName" -> "storage_name", "HTTPServer" -> "http_server".
@@ -204,6 +205,11 @@ class TDefinition : public TBaseDefinition {
   QString FieldNameByStorageName(const QString& AStorageName) const;
   // Fields stay once declared.
   void RemoveField(const QString& AFieldName) { (void)AFieldName; }
+  // How the domain lays out the fields of this definition's entities: made by
+  // the domain on first use, dropped whenever the fields change. It holds no
+  // domain data, so the domains of one configuration share it.
+  const std::shared_ptr<const TFieldPlan>& FieldPlan() const { return FFieldPlan; }
+  void SetFieldPlan(std::shared_ptr<const TFieldPlan> APlan) { FFieldPlan = std::move(APlan); }
 
   // An action of this definition (flags plus ccContextAction); one of the
   // same name leaves the list and the new one is appended.
@@ -303,6 +309,7 @@ class TDefinition : public TBaseDefinition {
   TStringDictionary<std::unique_ptr<TServiceFieldDef>> FServiceFields;
   TSimpleFieldDef* FStateFieldDef = nullptr;  // not owned
   std::vector<TListFieldDef*> FOwnerLists;    // not owned
+  std::shared_ptr<const TFieldPlan> FFieldPlan;
 };
 
 // A named alternative view of a definition with its own caption, image and

@@ -66,7 +66,8 @@ void TIndexMap::AddEntity(int32_t AID, TEntity* AEntity) {
   if (AID < 0) {
     TV_ASSERT(FJustCreatedCount < INT32_MAX, QStringLiteral("Wrong behaviour"));
     const int32_t position = FJustCreatedCount++;
-    FJustCreated.insert(position, AEntity);
+    FJustCreated.push_back({position, AEntity});
+    ++FJustCreatedLive;
     AEntity->SetID(-(position + 1));
     return;
   }
@@ -87,12 +88,19 @@ void TIndexMap::AddEntity(int32_t AID, TEntity* AEntity) {
   node[AID & FCutMask] = AEntity;
 }
 
+std::vector<TIndexMap::TJustCreated>::const_iterator TIndexMap::FindJustCreated(int32_t APosition) const {
+  const auto it = std::lower_bound(FJustCreated.begin(), FJustCreated.end(), APosition,
+                                   [](const TJustCreated& AEntry, int32_t AValue) { return AEntry.Position < AValue; });
+  return it != FJustCreated.end() && it->Position == APosition ? it : FJustCreated.end();
+}
+
 TEntity* TIndexMap::GetEntity(int32_t AID) const {
   if (AID == 0) return NullEntity();
   if (AID < 0) {
     const int64_t position = -static_cast<int64_t>(AID) - 1;
     TV_ASSERT(position < FJustCreatedCount, QStringLiteral("Wrong behaviour"));
-    return FJustCreated.value(static_cast<int32_t>(position), nullptr);
+    const auto it = FindJustCreated(static_cast<int32_t>(position));
+    return it == FJustCreated.end() ? nullptr : it->Entity;
   }
   if (AID > FMaxID) return nullptr;
   TNode* node = FRoot;
@@ -105,7 +113,12 @@ TEntity* TIndexMap::GetEntity(int32_t AID) const {
 
 void TIndexMap::DeleteEntity(int32_t AID) {
   if (AID < 0) {
-    FJustCreated.remove(static_cast<int32_t>(-static_cast<int64_t>(AID) - 1));
+    const auto found = FindJustCreated(static_cast<int32_t>(-static_cast<int64_t>(AID) - 1));
+    if (found == FJustCreated.end() || !found->Entity) return;
+    FJustCreated[static_cast<size_t>(found - FJustCreated.cbegin())].Entity = nullptr;
+    --FJustCreatedLive;
+    if (FJustCreated.size() > 2 * static_cast<size_t>(FJustCreatedLive) + 16)
+      std::erase_if(FJustCreated, [](const TJustCreated& AEntry) { return !AEntry.Entity; });
     return;
   }
   if (AID > FMaxID) return;
@@ -212,7 +225,7 @@ TCollection::~TCollection() {
 }
 
 TEntityClass TCollection::CollectionClass() {
-  return [](TDomain* ADomain, TDefinition* ADefinition) -> std::unique_ptr<TEntity> {
+  return [](TDomain* ADomain, TDefinition* ADefinition, TCollection*) -> std::unique_ptr<TEntity> {
     return std::make_unique<TCollection>(ADomain, ADefinition);
   };
 }
@@ -327,7 +340,7 @@ void TCollection::InternalAdd(TEntity* AEntity) {
 
 TEntity* TCollection::InternalCreateEntity(int32_t AID, bool AIsNew) {
   TV_ASSERT(FContentDefinition, QStringLiteral("Collection has no content definition"));
-  std::unique_ptr<TEntity> entity = FEntityClass(Domain(), FContentDefinition);
+  std::unique_ptr<TEntity> entity = FEntityClass(Domain(), FContentDefinition, this);
   TEntity* result = entity.get();
   result->SetCollection(this);
   result->SetID(AID);

@@ -39,7 +39,7 @@ class TIndexMap {
   // The highest ID the current levels hold.
   int32_t MaxID() const { return FMaxID; }
   // Provisional entities still held.
-  int JustCreatedCount() const { return static_cast<int>(FJustCreated.size()); }
+  int JustCreatedCount() const { return FJustCreatedLive; }
 
  private:
   // A node is an array of FNodeSize slots: child nodes above the leaves,
@@ -56,10 +56,17 @@ class TIndexMap {
   int FLevelCount = 1;
   int32_t FMaxID;
   TNode* FRoot;
-  // Provisional entities by position p (ID -(p + 1)). Only the live ones are
-  // kept, so a long run does not accumulate emptied slots; positions are
-  // never given out twice.
-  QHash<int32_t, TEntity*> FJustCreated;
+  // Provisional entities by position p (ID -(p + 1)), in the order positions
+  // are given out, so that creating one only appends. Emptied entries are
+  // dropped once they outnumber the live ones: a long run does not
+  // accumulate them. Positions are never given out twice.
+  struct TJustCreated {
+    int32_t Position;
+    TEntity* Entity;  // none once it left
+  };
+  std::vector<TJustCreated>::const_iterator FindJustCreated(int32_t APosition) const;
+  std::vector<TJustCreated> FJustCreated;
+  int32_t FJustCreatedLive = 0;
   int32_t FJustCreatedCount = 0;
 };
 

@@ -28,6 +28,10 @@
 
 static constexpr const char* cModulePath = "src/Platform/Domain/uEntity";
 
+// Up to this many fields FindField and FieldExists scan instead of hashing
+// the name.
+static constexpr size_t cScannedFieldCount = 8;
+
 namespace {
 
 bool IsSimpleKind(TFieldKind AKind) {
@@ -143,15 +147,193 @@ TEntity* VarAsEntity(const Variant& AValue) {
   return entity ? entity : NullEntity();
 }
 
+// --- field plan ---
+
+namespace {
+
+using TMakeField = TBaseField* (*)(void* AWhere, TEntity* AEntity, TFieldDef* AFieldDef);
+
+template <class TField>
+TBaseField* MakeField(void* AWhere, TEntity* AEntity, TFieldDef* AFieldDef) {
+  return new (AWhere) TField(AEntity, AFieldDef);
+}
+
+// The runtime class of a field kind.
+struct TFieldClass {
+  TMakeField Make = nullptr;  // none: the kind has no runtime field
+  size_t Size = 0;
+  size_t Align = 1;
+};
+
+template <class TField>
+constexpr TFieldClass FieldClass() {
+  return {&MakeField<TField>, sizeof(TField), alignof(TField)};
+}
+
+const TFieldClass& FieldClassOf(TFieldKind AKind) {
+  static const TFieldClass cClasses[cLastFieldKind + 1] = {
+      {},                            // fkNotDefined
+      FieldClass<TStringField>(),    // fkString
+      FieldClass<TIntegerField>(),   // fkInteger
+      FieldClass<TIntegerField>(),   // fkEnum
+      FieldClass<TIntegerField>(),   // fkFlag
+      FieldClass<TFloatField>(),     // fkFloat
+      FieldClass<TDateTimeField>(),  // fkDateTime
+      FieldClass<TBooleanField>(),   // fkBoolean
+      FieldClass<TColorField>(),     // fkColor
+      FieldClass<TCurrencyField>(),  // fkCurrency
+      FieldClass<TEntityField>(),    // fkObject
+      FieldClass<TListField>(),      // fkList
+      FieldClass<TBlobField>(),      // fkBlob
+  };
+  static const TFieldClass cNone;
+  const int kind = static_cast<int>(AKind);
+  const TFieldClass& result = kind >= 0 && kind <= cLastFieldKind ? cClasses[kind] : cNone;
+  TV_ASSERT(result.Make, QStringLiteral("Field type is not supported!"));
+  return result;
+}
+
+// An entity's head, padded so that what follows it in its block is aligned
+// for anything ::operator new aligns for.
+constexpr size_t cEntityHead =
+    (sizeof(TEntity) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+
+size_t AlignUp(size_t AOffset, size_t AAlign) {
+  return (AOffset + AAlign - 1) / AAlign * AAlign;
+}
+
+const Variant& NullDefault() {
+  static const Variant cNull = Variant::Null();
+  return cNull;
+}
+
+}  // namespace
+
+// How the entities of one definition lay out and start their fields: worked
+// out once per definition instead of per record. It refers to configuration
+// objects only, so the domains of one configuration share it.
+class TFieldPlan {
+ public:
+  struct TSlot {
+    TFieldDef* FieldDef;
+    TMakeField Make;
+    size_t Offset;                    // in the field area, after the slot array
+    bool TakesDefault;                // a simple kind
+    const TSimpleFieldDef* Defaults;  // may be none for a simple kind: Null
+  };
+
+  explicit TFieldPlan(const TDefinition& ADefinition) {
+    FSlots.reserve(static_cast<size_t>(ADefinition.FieldCount()));
+    size_t offset = static_cast<size_t>(ADefinition.FieldCount()) * sizeof(TFieldPtr);
+    for (int i = 0; i < ADefinition.FieldCount(); ++i) {
+      TFieldDef* fieldDef = ADefinition.Field(i);
+      const TFieldClass& fieldClass = FieldClassOf(fieldDef->Kind());
+      static_assert(alignof(TFieldPtr) <= alignof(std::max_align_t));
+      TV_ASSERT(fieldClass.Align <= alignof(std::max_align_t), QStringLiteral("Field type is not supported!"));
+      offset = AlignUp(offset, fieldClass.Align);
+      const bool simple = IsSimpleKind(fieldDef->Kind());
+      FSlots.push_back(
+          {fieldDef, fieldClass.Make, offset, simple, simple ? dynamic_cast<TSimpleFieldDef*>(fieldDef) : nullptr});
+      offset += fieldClass.Size;
+    }
+    FAreaSize = offset;
+  }
+
+  // The plan of ADefinition, made on first use and kept by the definition.
+  static const TFieldPlan& Of(TDefinition* ADefinition) {
+    if (!ADefinition->FieldPlan()) ADefinition->SetFieldPlan(std::make_shared<const TFieldPlan>(*ADefinition));
+    return *ADefinition->FieldPlan();
+  }
+
+  const std::vector<TSlot>& Slots() const { return FSlots; }
+  // Bytes after the entity's head: the slot array, then the fields.
+  size_t AreaSize() const { return FAreaSize; }
+
+ private:
+  std::vector<TSlot> FSlots;
+  size_t FAreaSize = 0;
+};
+
+// --- TFieldList ---
+
+void TFieldDeleter::operator()(TBaseField* AField) const {
+  const bool inBlock = AField->FInEntityBlock;
+  AField->~TBaseField();
+  if (!inBlock) ::operator delete(AField);
+}
+
+TFieldList::~TFieldList() {
+  clear();
+  if (FOwnsItems) ::operator delete(FItems);
+}
+
+void TFieldList::UseStorage(void* AStorage, size_t ACapacity) {
+  FItems = static_cast<TFieldPtr*>(AStorage);
+  FCapacity = static_cast<uint32_t>(ACapacity);
+}
+
+void TFieldList::push_back(TFieldPtr AField) {
+  if (FSize == FCapacity) {
+    const uint32_t capacity = std::max<uint32_t>(4, FCapacity * 2);
+    auto* items = static_cast<TFieldPtr*>(::operator new(capacity * sizeof(TFieldPtr)));
+    for (uint32_t i = 0; i < FSize; ++i) {
+      new (&items[i]) TFieldPtr(std::move(FItems[i]));
+      FItems[i].~TFieldPtr();
+    }
+    if (FOwnsItems) ::operator delete(FItems);
+    FItems = items;
+    FCapacity = capacity;
+    FOwnsItems = true;
+  }
+  new (&FItems[FSize]) TFieldPtr(std::move(AField));
+  ++FSize;
+}
+
+void TFieldList::clear() {
+  for (uint32_t i = 0; i < FSize; ++i) FItems[i].~TFieldPtr();
+  FSize = 0;
+}
+
+std::vector<TFieldPtr> TFieldList::TakeAll() {
+  std::vector<TFieldPtr> result;
+  result.reserve(FSize);
+  for (uint32_t i = 0; i < FSize; ++i) {
+    result.push_back(std::move(FItems[i]));
+    FItems[i].~TFieldPtr();
+  }
+  FSize = 0;
+  return result;
+}
+
+// --- TEntity ---
+
 TEntity::TEntity(TDomain* ADomain, TDefinition* ADefinition)
-    : FLink(nullptr), FDomain(ADomain), FDefinition(ADefinition), FIsNull(ADefinition == nullptr) {
-  FLink = new TLink(this);
+    : TEntity(ADomain, ADefinition, ADomain && ADefinition ? ADomain->CollectionByName(ADefinition->Name()) : nullptr,
+              nullptr, nullptr) {}
+
+TEntity::TEntity(TDomain* ADomain, TDefinition* ADefinition, TCollection* ACollection, const TFieldPlan* APlan,
+                 std::byte* AFieldArea)
+    : FIsNull(ADefinition == nullptr), FDomain(ADomain), FDefinition(ADefinition), FCollection(ACollection) {
   if (ADefinition) {
     FIsEnvSpecific = ADefinition->HasFlag(ccEnvSpecific);
-    FCollection = ADomain ? ADomain->CollectionByName(ADefinition->Name()) : nullptr;
-    CreateFields();
+    if (APlan)
+      PlaceFields(*APlan, AFieldArea);
+    else
+      CreateFields();
   } else {
     FDisplayName = QStringLiteral("< --- >");
+  }
+}
+
+std::unique_ptr<TEntity> TEntity::Make(TDomain* ADomain, TDefinition* ADefinition, TCollection* ACollection) {
+  const TFieldPlan* plan = ADefinition ? &TFieldPlan::Of(ADefinition) : nullptr;
+  void* block = ::operator new(cEntityHead + (plan ? plan->AreaSize() : 0));
+  try {
+    return std::unique_ptr<TEntity>(
+        new (block) TEntity(ADomain, ADefinition, ACollection, plan, static_cast<std::byte*>(block) + cEntityHead));
+  } catch (...) {
+    ::operator delete(block);
+    throw;
   }
 }
 
@@ -171,7 +353,7 @@ TEntity::~TEntity() {
     }
   }
   try {
-    FLink->UnlinkOwner();
+    if (FLink) FLink->UnlinkOwner();
   } catch (...) {
   }
   FUIListeners.clear();
@@ -183,8 +365,8 @@ TEntity::~TEntity() {
 }
 
 TEntityClass TEntity::EntityClass() {
-  return [](TDomain* ADomain, TDefinition* ADefinition) -> std::unique_ptr<TEntity> {
-    return std::make_unique<TEntity>(ADomain, ADefinition);
+  return [](TDomain* ADomain, TDefinition* ADefinition, TCollection* ACollection) {
+    return Make(ADomain, ADefinition, ACollection);
   };
 }
 
@@ -223,6 +405,7 @@ void TEntity::DetachReferences() {
 }
 
 TLinkRef TEntity::GetLink() const {
+  if (!FLink) FLink = new TLink(const_cast<TEntity*>(this));
   return TLinkRef::Adopt(FLink->GetLink());
 }
 
@@ -231,8 +414,9 @@ void TEntity::SetEnvironmentID(const QString& AEnvironmentID) {
   FIsRemote = FIsEnvSpecific && FDomain && FEnvironmentID.compare(FDomain->EnvironmentID(), Qt::CaseInsensitive) != 0;
 }
 
-QString TEntity::CollectionName() const {
-  return FDefinition ? FDefinition->Name() : QString();
+const QString& TEntity::CollectionName() const {
+  static const QString cNone;
+  return FDefinition ? FDefinition->Name() : cNone;
 }
 
 void TEntity::SetViewState(TViewState AViewState) {
@@ -245,43 +429,25 @@ void TEntity::CreateFields() {
   for (int i = 0; i < FDefinition->FieldCount(); ++i) CreateField(FDefinition->Field(i));
 }
 
+void TEntity::PlaceFields(const TFieldPlan& APlan, std::byte* AArea) {
+  FFieldList.UseStorage(AArea, APlan.Slots().size());
+  for (const TFieldPlan::TSlot& slot : APlan.Slots()) {
+    TBaseField* field = slot.Make(AArea + slot.Offset, this, slot.FieldDef);
+    field->FInEntityBlock = true;
+    FFieldList.push_back(TFieldPtr(field));
+    if (slot.TakesDefault) ApplyDefault(field, slot.Defaults);
+  }
+}
+
 TBaseField* TEntity::CreateField(TFieldDef* AFieldDef) {
-  std::unique_ptr<TBaseField> field;
-  switch (AFieldDef->Kind()) {
-    case fkString:
-      field = std::make_unique<TStringField>(this, AFieldDef);
-      break;
-    case fkInteger:
-    case fkEnum:
-    case fkFlag:
-      field = std::make_unique<TIntegerField>(this, AFieldDef);
-      break;
-    case fkFloat:
-      field = std::make_unique<TFloatField>(this, AFieldDef);
-      break;
-    case fkDateTime:
-      field = std::make_unique<TDateTimeField>(this, AFieldDef);
-      break;
-    case fkBoolean:
-      field = std::make_unique<TBooleanField>(this, AFieldDef);
-      break;
-    case fkColor:
-      field = std::make_unique<TColorField>(this, AFieldDef);
-      break;
-    case fkCurrency:
-      field = std::make_unique<TCurrencyField>(this, AFieldDef);
-      break;
-    case fkObject:
-      field = std::make_unique<TEntityField>(this, AFieldDef);
-      break;
-    case fkList:
-      field = std::make_unique<TListField>(this, AFieldDef);
-      break;
-    case fkBlob:
-      field = std::make_unique<TBlobField>(this, AFieldDef);
-      break;
-    default:
-      TV_FAIL(QStringLiteral("Field type is not supported!"));
+  const TFieldClass& fieldClass = FieldClassOf(AFieldDef->Kind());
+  void* memory = ::operator new(fieldClass.Size);
+  TFieldPtr field;
+  try {
+    field = TFieldPtr(fieldClass.Make(memory, this, AFieldDef));
+  } catch (...) {
+    ::operator delete(memory);
+    throw;
   }
   TBaseField* result = field.get();
   FFieldList.push_back(std::move(field));
@@ -291,19 +457,18 @@ TBaseField* TEntity::CreateField(TFieldDef* AFieldDef) {
 
 void TEntity::UpdateFields() {
   if (FIsNull) return;
-  std::vector<std::unique_ptr<TBaseField>> kept;
-  std::vector<std::unique_ptr<TBaseField>> removed;
-  for (auto& field : FFieldList) {
+  std::vector<TFieldPtr> fields = FFieldList.TakeAll();
+  std::vector<TFieldPtr> removed;
+  for (TFieldPtr& field : fields) {
     if (FDefinition->FieldByName(field->FieldName()) == field->FieldDef())
-      kept.push_back(std::move(field));
+      FFieldList.push_back(std::move(field));
     else
       removed.push_back(std::move(field));
   }
-  FFieldList = std::move(kept);
   for (int i = 0; i < FDefinition->FieldCount(); ++i) {
     TFieldDef* fieldDef = FDefinition->Field(i);
     const bool exists = std::any_of(FFieldList.begin(), FFieldList.end(),
-                                    [fieldDef](const auto& AField) { return AField->FieldDef() == fieldDef; });
+                                    [fieldDef](const TFieldPtr& AField) { return AField->FieldDef() == fieldDef; });
     if (!exists) CreateField(fieldDef);
   }
   for (auto& field : removed) field->Unsubscribe();
@@ -314,11 +479,12 @@ void TEntity::ResetToDefault() {
 }
 
 void TEntity::FieldInitialize(TBaseField* AField) {
-  const TFieldKind kind = AField->FieldKind();
-  if (kind == fkObject || kind == fkList || kind == fkBlob) return;
-  auto* fieldDef = dynamic_cast<TSimpleFieldDef*>(AField->FieldDef());
-  const Variant defaultValue = fieldDef ? fieldDef->DefaultValue() : Variant::Null();
-  if (kind == fkDateTime && VarIsStr(defaultValue)) {
+  if (IsSimpleKind(AField->FieldKind())) ApplyDefault(AField, dynamic_cast<TSimpleFieldDef*>(AField->FieldDef()));
+}
+
+void TEntity::ApplyDefault(TBaseField* AField, const TSimpleFieldDef* AFieldDef) {
+  const Variant& defaultValue = AFieldDef ? AFieldDef->DefaultValue() : NullDefault();
+  if (AField->FieldDef()->Kind() == fkDateTime && VarIsStr(defaultValue)) {
     const TDateTime now = FDomain ? FDomain->Now() : ::Now();
     AField->InternalSetValue(RelativeDate(defaultValue.RawString(), now));
     return;
@@ -341,6 +507,13 @@ void TEntity::ProcessFields() {
 
 TBaseField* TEntity::FindField(const QString& AFieldName) const {
   if (FIsNull) return nullptr;
+  // Over a few fields a scan is cheaper than hashing the name; names are
+  // unique in an entity as in its definition.
+  if (FFieldList.size() <= cScannedFieldCount) {
+    for (const auto& field : FFieldList)
+      if (field->FieldName() == AFieldName) return field.get();
+    return nullptr;
+  }
   const int index = FDefinition->IndexOfField(AFieldName);
   if (index < 0) return nullptr;
   // Fields follow the definition's order unless a restructuring appended some.
@@ -360,7 +533,11 @@ TBaseField* TEntity::FieldByName(const QString& AFieldName) const {
 }
 
 bool TEntity::FieldExists(const QString& AFieldName) const {
-  return FDefinition && FDefinition->FieldExists(AFieldName);
+  if (!FDefinition) return false;
+  if (static_cast<size_t>(FDefinition->FieldCount()) > cScannedFieldCount) return FDefinition->FieldExists(AFieldName);
+  for (int i = 0; i < FDefinition->FieldCount(); ++i)
+    if (FDefinition->Field(i)->Name() == AFieldName) return true;
+  return false;
 }
 
 Variant TEntity::GetFieldValue(const QString& AFieldName) const {
@@ -369,10 +546,17 @@ Variant TEntity::GetFieldValue(const QString& AFieldName) const {
 
 Variant TEntity::GetAnyFieldValue(const QString& AFieldName) const {
   TBaseField* field = FieldByName(AFieldName);
-  if (auto* entityField = dynamic_cast<TEntityField*>(field))
-    return entityField->IsResolved() ? entityField->Entity()->DisplayName() : QString();
-  if (field->FieldKind() == fkList) return QString();
-  return field->GetValue();
+  // The kind names the class: display names run this for every record.
+  switch (field->FieldDef()->Kind()) {
+    case fkObject: {
+      auto* entityField = static_cast<TEntityField*>(field);
+      return entityField->IsResolved() ? entityField->Entity()->DisplayName() : QString();
+    }
+    case fkList:
+      return QString();
+    default:
+      return field->GetValue();
+  }
 }
 
 TEntity* TEntity::GetFieldEntity(const QString& AFieldName) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -24,6 +25,8 @@ class TStorage;
 class TStream;
 class TJSONObject;
 class TState;
+class TFieldPlan;
+class TSimpleFieldDef;
 
 class TEntity;
 
@@ -36,8 +39,49 @@ struct TEntityListener {
 };
 
 // What a collection's virtual constructor is: makes an entity of a class for
-// a domain and a definition (plain entities, or collections for the root).
-using TEntityClass = std::function<std::unique_ptr<TEntity>(TDomain*, TDefinition*)>;
+// a domain and a definition (plain entities, or collections for the root),
+// on behalf of the collection that will own it.
+using TEntityClass = std::function<std::unique_ptr<TEntity>(TDomain*, TDefinition*, TCollection*)>;
+
+// Frees a field the way it was made: one placed in its entity's own block is
+// only destroyed, one allocated apart is also deallocated.
+struct TFieldDeleter {
+  void operator()(TBaseField* AField) const;
+};
+using TFieldPtr = std::unique_ptr<TBaseField, TFieldDeleter>;
+
+// The fields of an entity, in order. The slots start in storage the entity was
+// allocated with and move to the heap only when a restructuring outgrows them.
+class TFieldList {
+ public:
+  TFieldList() = default;
+  ~TFieldList();
+  TFieldList(const TFieldList&) = delete;
+  TFieldList& operator=(const TFieldList&) = delete;
+
+  // Slots for ACapacity fields in raw storage that outlives the list; only
+  // while the list has never held a field.
+  void UseStorage(void* AStorage, size_t ACapacity);
+  size_t size() const { return FSize; }
+  bool empty() const { return FSize == 0; }
+  TFieldPtr& operator[](size_t AIndex) { return FItems[AIndex]; }
+  const TFieldPtr& operator[](size_t AIndex) const { return FItems[AIndex]; }
+  TFieldPtr* begin() { return FItems; }
+  TFieldPtr* end() { return FItems + FSize; }
+  const TFieldPtr* begin() const { return FItems; }
+  const TFieldPtr* end() const { return FItems + FSize; }
+  void push_back(TFieldPtr AField);
+  // Frees the fields, first to last.
+  void clear();
+  // Moves the fields out; the list is empty afterwards and keeps its slots.
+  std::vector<TFieldPtr> TakeAll();
+
+ private:
+  TFieldPtr* FItems = nullptr;
+  uint32_t FSize = 0;
+  uint32_t FCapacity : 31 = 0;
+  uint32_t FOwnsItems : 1 = 0;
+};
 
 // The runtime record of the domain: one object of one collection, with one
 // field object per field definition in definition order.
@@ -49,7 +93,20 @@ class TEntity : public TObject {
   TEntity(const TEntity&) = delete;
   TEntity& operator=(const TEntity&) = delete;
 
+  // An entity of ACollection in one allocation with its fields, laid out by
+  // the definition's field plan.
+  static std::unique_ptr<TEntity> Make(TDomain* ADomain, TDefinition* ADefinition, TCollection* ACollection);
   static TEntityClass EntityClass();
+
+  // Whatever way an entity was made, delete gives its memory back: Make
+  // places it at the start of a block that ::operator new gave.
+  static void* operator new(size_t ASize) { return ::operator new(ASize); }
+  static void* operator new(size_t ASize, void* AWhere) noexcept {
+    (void)ASize;
+    return AWhere;
+  }
+  static void operator delete(void* AMemory) { ::operator delete(AMemory); }
+  static void operator delete(void* AMemory, void* AWhere) noexcept { (void)AMemory, (void)AWhere; }
 
   // Identity and status.
   int32_t ID() const { return FID; }
@@ -75,7 +132,7 @@ class TEntity : public TObject {
   TDomain* Domain() const { return FDomain; }
   TDefinition* Definition() const { return FDefinition; }
   TCollection* Collection() const { return FCollection; }
-  QString CollectionName() const;
+  const QString& CollectionName() const;
   bool IsNull() const { return FIsNull; }
   TViewState ViewState() const { return FViewState; }
   virtual void SetViewState(TViewState AViewState);
@@ -193,31 +250,41 @@ class TEntity : public TObject {
   friend class TCollection;
 
  private:
+  TEntity(TDomain* ADomain, TDefinition* ADefinition, TCollection* ACollection, const TFieldPlan* APlan,
+          std::byte* AFieldArea);
+  // The plan's fields, placed in AArea; each takes its default.
+  void PlaceFields(const TFieldPlan& APlan, std::byte* AArea);
   void FieldInitialize(TBaseField* AField);
+  // The definition's default (Null without one); a date keyword against the
+  // domain's clock.
+  void ApplyDefault(TBaseField* AField, const TSimpleFieldDef* AFieldDef);
   // Takes every reference to and from this entity out of the others, so that
   // nothing points at it once it is freed.
   void DetachReferences();
   TListenerList<TDomainListener*>* UIListenersOf(const QString& AFieldName) const;
 
+  // The scalars are kept together: an entity is the bulk of a domain's memory.
   int32_t FID = 0;
-  QString FEnvironmentID;
   int32_t FLogID = 0;
   bool FIsNew = false;
   bool FIsEnvSpecific = false;
   bool FIsRemote = false;
   bool FDeleted = false;
   bool FIsService = false;
+  bool FIsNull;
+  TViewState FViewState = vsFullAccess;
+  QString FEnvironmentID;
   QString FDisplayName;
-  TLink* FLink;                        // one reference owned
+  // One reference owned; made on first demand, as most entities are never
+  // linked to.
+  mutable TLink* FLink = nullptr;
   TDomain* FDomain;                    // not owned
   TDefinition* FDefinition;            // not owned
   TCollection* FCollection = nullptr;  // not owned
   TListenerList<TEntityListener> FListeners;
   // Views by watched field name; each list stays where it is while views are told.
   std::vector<std::pair<QString, std::unique_ptr<TListenerList<TDomainListener*>>>> FUIListeners;  // views not owned
-  std::vector<std::unique_ptr<TBaseField>> FFieldList;
-  bool FIsNull;
-  TViewState FViewState = vsFullAccess;
+  TFieldList FFieldList;
 };
 
 // The one process-wide entity that stands for "no entity". It outlives every

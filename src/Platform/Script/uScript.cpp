@@ -98,35 +98,39 @@ bool InCollection(const TEntity* AEntity) {
   return AEntity && !AEntity->IsNull() && !AEntity->CollectionName().isEmpty();
 }
 
-QString FieldText(TEntity* AEntity, const char* AFieldName) {
-  const QString name = QString::fromLatin1(AFieldName);
-  return AEntity->FieldExists(name) ? VarToStr(AEntity->GetAnyFieldValue(name)) : QString();
+QString FieldText(TEntity* AEntity, const QString& AFieldName) {
+  return AEntity->FieldExists(AFieldName) ? VarToStr(AEntity->GetAnyFieldValue(AFieldName)) : QString();
 }
 
 }  // namespace
 
 QString TScript::DisplayName(TEntity* AEntity) const {
   if (!InCollection(AEntity)) return QString();
-  const QString name = AEntity->CollectionName();
+  const QString& name = AEntity->CollectionName();
   auto is = [&name](const char* AName) { return name.compare(QLatin1String(AName), Qt::CaseInsensitive) == 0; };
   QString text;
-  if (is("SysRoles") || is("SysNotificationStates") || is("SysNotificationSeverities") || is("SysLogActionKinds"))
-    text = FieldText(AEntity, "Name");
+  // Every record's display name comes here: application records skip the
+  // system names.
+  if (!name.startsWith(QLatin1String("Sys"), Qt::CaseInsensitive))
+    text = DoDisplayName(AEntity);
+  else if (is("SysRoles") || is("SysNotificationStates") || is("SysNotificationSeverities") || is("SysLogActionKinds"))
+    text = FieldText(AEntity, QStringLiteral("Name"));
   else if (is("SysConstants"))
-    text = FieldText(AEntity, "Code");
+    text = FieldText(AEntity, QStringLiteral("Code"));
   else if (is("SysUsers"))
-    text = FieldText(AEntity, "Login");
+    text = FieldText(AEntity, QStringLiteral("Login"));
   else if (is("SysUsersRoles"))
-    text = FieldText(AEntity, "User") + QStringLiteral(" : ") + FieldText(AEntity, "Role");
+    text =
+        FieldText(AEntity, QStringLiteral("User")) + QStringLiteral(" : ") + FieldText(AEntity, QStringLiteral("Role"));
   else if (is("SysNotifications"))
-    text = FieldText(AEntity, "Message");
+    text = FieldText(AEntity, QStringLiteral("Message"));
   else
     text = DoDisplayName(AEntity);
   return AEntity->IsRemote() ? QStringLiteral("REMOTE: ") + text : text;
 }
 
 QString TScript::DoDisplayName(TEntity* AEntity) const {
-  return FieldText(AEntity, "Name");
+  return FieldText(AEntity, QStringLiteral("Name"));
 }
 
 bool TScript::CheckField(TEntity* AEntity, const QString& AFieldName) const {

@@ -104,7 +104,10 @@ class TBaseField : public TObject {
   TFieldDef* FFieldDef;  // not owned
   TValidateStatus FValidationStatus = vsValid;
   TViewState FUIState;
+  // Made inside its entity's own block, so freed with it (set by the entity).
+  bool FInEntityBlock = false;
   TDomain* FDomain;  // not owned
 
   friend class TEntity;
+  friend struct TFieldDeleter;
 };

@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <cmath>
+#include <optional>
 
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
@@ -52,20 +53,117 @@ int CompareFloat(double A, double B) {
   return SameFloat(A, B) ? 0 : (A < B ? -1 : 1);
 }
 
-bool OrderedCondition(int ACompare, TConditionKind ACondition, bool& AHandled) {
-  AHandled = true;
+// Equality, and for ordered kinds greater and less; none for a condition the
+// kind does not know.
+std::optional<bool> OrderedCondition(int ACompare, TConditionKind ACondition, bool AOrdered) {
+  if (ACondition == ckEqualTo) return ACompare == 0;
+  if (AOrdered && ACondition == ckGreaterThan) return ACompare > 0;
+  if (AOrdered && ACondition == ckLessThan) return ACompare < 0;
+  return std::nullopt;
+}
+
+std::optional<bool> TextCondition(const QString& AValue, const QString& ARight, TConditionKind ACondition,
+                                  TConditionModifier AModifier) {
+  const QString left = ApplyConditionModifier(AValue, AModifier);
+  const QString right = ApplyConditionModifier(ARight, AModifier);
   switch (ACondition) {
     case ckEqualTo:
-      return ACompare == 0;
+      return LocaleCollator(Qt::CaseSensitive).compare(left, right) == 0;
+    case ckMatchesTo:
+      return left.startsWith(right);
     case ckGreaterThan:
-      return ACompare > 0;
+      return LocaleCollator(Qt::CaseSensitive).compare(left, right) > 0;
     case ckLessThan:
-      return ACompare < 0;
+      return LocaleCollator(Qt::CaseSensitive).compare(left, right) < 0;
+    case ckPartOf:
+      return !right.isEmpty() && right.contains(left);
+    case ckContains:
+      return left.contains(right);
     default:
-      AHandled = false;
-      return false;
+      return std::nullopt;
   }
 }
+
+// The rules of one kind. What most kinds share comes from TNumberRules; a
+// kind states only where it differs.
+template <TFieldKind AKind>
+struct TKindRules;
+
+template <class TValue>
+struct TNumberRules {
+  static constexpr bool cOrdered = true;
+  static TValue Initial() { return TValue(); }
+  static std::unique_ptr<TJSONValue> ToJSON(TValue AValue) { return std::make_unique<TJSONNumber>(AValue); }
+  static int Compare(TValue A, TValue B) { return Sign(A, B); }
+};
+
+template <>
+struct TKindRules<fkString> {
+  static constexpr const char* cWord = "String";
+  static QString Initial() { return QString(); }
+  static QString FromVariant(const Variant& AValue) { return VarAsString(AValue); }
+  static std::unique_ptr<TJSONValue> ToJSON(const QString& AValue) { return std::make_unique<TJSONString>(AValue); }
+  static QString FromJSON(const TJSONValue* AValue) {
+    const TJSONString* text = JSONText(AValue);
+    TV_ASSERT(text, QStringLiteral("Assertion failure"));
+    return text->Value();
+  }
+  static int Compare(const QString& A, const QString& B) { return Sign(A.compare(B, Qt::CaseSensitive), 0); }
+};
+
+template <>
+struct TKindRules<fkInteger> : TNumberRules<int32_t> {
+  static constexpr const char* cWord = "Integer";
+  static int32_t FromVariant(const Variant& AValue) { return VarAsInteger(AValue); }
+  static int32_t FromJSON(const TJSONValue* AValue) { return static_cast<int32_t>(JSONInteger(AValue)); }
+};
+
+template <>
+struct TKindRules<fkColor> : TKindRules<fkInteger> {
+  static constexpr const char* cWord = "Color";
+  static int32_t Initial() { return cNoColor; }
+  static int32_t FromVariant(const Variant& AValue) { return VarAsColor(AValue); }
+};
+
+template <>
+struct TKindRules<fkFloat> : TNumberRules<double> {
+  static constexpr const char* cWord = "Float";
+  static double FromVariant(const Variant& AValue) { return VarAsFloat(AValue); }
+  static double FromJSON(const TJSONValue* AValue) { return JSONNumber(AValue)->AsDouble(); }
+  static int Compare(double A, double B) { return CompareFloat(A, B); }
+};
+
+template <>
+struct TKindRules<fkDateTime> : TNumberRules<TDateTime> {
+  static constexpr const char* cWord = "Datetime";
+  static TDateTime FromVariant(const Variant& AValue) { return VarAsDateTime(AValue); }
+  // The empty side of the calendar is written as the empty date.
+  static std::unique_ptr<TJSONValue> ToJSON(TDateTime AValue) {
+    return std::make_unique<TJSONNumber>(AValue.Value < 0 ? 0.0 : AValue.Value);
+  }
+  static TDateTime FromJSON(const TJSONValue* AValue) { return TDateTime(JSONNumber(AValue)->AsDouble()); }
+  static int Compare(TDateTime A, TDateTime B) { return CompareFloat(A, B); }
+};
+
+template <>
+struct TKindRules<fkBoolean> : TNumberRules<bool> {
+  static constexpr const char* cWord = "Boolean";
+  static constexpr bool cOrdered = false;
+  static bool FromVariant(const Variant& AValue) { return VarAsBoolean(AValue); }
+  static std::unique_ptr<TJSONValue> ToJSON(bool AValue) { return std::make_unique<TJSONNumber>(AValue ? 1 : 0); }
+  // A number, or a numeric text.
+  static bool FromJSON(const TJSONValue* AValue) {
+    if (const TJSONString* text = JSONText(AValue)) return StrToIntDef(text->Value(), 0) != 0;
+    return JSONNumber(AValue)->AsDouble() != 0;
+  }
+};
+
+template <>
+struct TKindRules<fkCurrency> : TNumberRules<Currency> {
+  static constexpr const char* cWord = "Currency";
+  static Currency FromVariant(const Variant& AValue) { return VarAsCurrency(AValue); }
+  static Currency FromJSON(const TJSONValue* AValue) { return JSONNumber(AValue)->AsCurrency(); }
+};
 
 }  // namespace
 
@@ -108,6 +206,70 @@ Variant TSimpleField::DoExtractFieldValue(const QString& AFieldName) const {
   return GetValue();
 }
 
+// --- TTypedField ---
+
+template <class TValue, TFieldKind AKind>
+TTypedField<TValue, AKind>::TTypedField(TEntity* AInstance, TFieldDef* AFieldDef)
+    : TSimpleField(AInstance, AFieldDef), FValue(TKindRules<AKind>::Initial()) {}
+
+template <class TValue, TFieldKind AKind>
+void TTypedField<TValue, AKind>::DoSetValue(const Variant& AValue) {
+  FValue = TKindRules<AKind>::FromVariant(AValue);
+}
+
+template <class TValue, TFieldKind AKind>
+std::unique_ptr<TJSONValue> TTypedField<TValue, AKind>::DoGetJSON() const {
+  return TKindRules<AKind>::ToJSON(FValue);
+}
+
+template <class TValue, TFieldKind AKind>
+void TTypedField<TValue, AKind>::DoSetJSON(const TJSONValue* AValue) {
+  FValue = TKindRules<AKind>::FromJSON(AValue);
+}
+
+template <class TValue, TFieldKind AKind>
+int TTypedField<TValue, AKind>::DoCompare(const Variant& AValue) const {
+  return TKindRules<AKind>::Compare(FValue, TKindRules<AKind>::FromVariant(AValue));
+}
+
+template <class TValue, TFieldKind AKind>
+bool TTypedField<TValue, AKind>::DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
+                                                        TConditionModifier AModifier) const {
+  using TRules = TKindRules<AKind>;
+  std::optional<bool> result;
+  if constexpr (AKind == fkString) {
+    result = TextCondition(FValue, TRules::FromVariant(AValue), ACondition, AModifier);
+  } else {
+    (void)AModifier;
+    result = OrderedCondition(TRules::Compare(FValue, TRules::FromVariant(AValue)), ACondition, TRules::cOrdered);
+  }
+  if (!result) UnsupportedCondition();
+  return *result;
+}
+
+template <class TValue, TFieldKind AKind>
+bool TTypedField<TValue, AKind>::IsSameValue(const Variant& AValue) const {
+  // Texts exactly: a collation may treat different texts as equal and drop
+  // an edit. Numbers as their equality condition has it.
+  if constexpr (AKind == fkString)
+    return FValue == TKindRules<AKind>::FromVariant(AValue);
+  else
+    return TKindRules<AKind>::Compare(FValue, TKindRules<AKind>::FromVariant(AValue)) == 0;
+}
+
+template <class TValue, TFieldKind AKind>
+QString TTypedField<TValue, AKind>::KindWord() const {
+  return QLatin1String(TKindRules<AKind>::cWord);
+}
+
+template class TTypedField<QString, fkString>;
+template class TTypedField<int32_t, fkInteger>;
+template class TTypedField<double, fkFloat>;
+template class TTypedField<TDateTime, fkDateTime>;
+template class TTypedField<bool, fkBoolean>;
+template class TTypedField<int32_t, fkColor>;
+template class TTypedField<Currency, fkCurrency>;
+
 // --- TStringField ---
 
 Variant TStringField::GetValue() const {
@@ -117,214 +279,4 @@ Variant TStringField::GetValue() const {
                                   QLatin1Char('.') + FieldName(),
                               FValue);
   return FValue;
-}
-
-void TStringField::DoSetValue(const Variant& AValue) {
-  FValue = VarAsString(AValue);
-}
-
-std::unique_ptr<TJSONValue> TStringField::DoGetJSON() const {
-  return std::make_unique<TJSONString>(FValue);
-}
-
-void TStringField::DoSetJSON(const TJSONValue* AValue) {
-  const TJSONString* text = JSONText(AValue);
-  TV_ASSERT(text, QStringLiteral("Assertion failure"));
-  FValue = text->Value();
-}
-
-int TStringField::DoCompare(const Variant& AValue) const {
-  const int result = FValue.compare(VarAsString(AValue), Qt::CaseSensitive);
-  return Sign(result, 0);
-}
-
-bool TStringField::IsSameValue(const Variant& AValue) const {
-  // Exact: a collation may treat different texts as equal and drop an edit.
-  return FValue == VarAsString(AValue);
-}
-
-bool TStringField::DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                                          TConditionModifier AModifier) const {
-  const QString left = ApplyConditionModifier(FValue, AModifier);
-  const QString right = ApplyConditionModifier(VarAsString(AValue), AModifier);
-  switch (ACondition) {
-    case ckEqualTo:
-      return LocaleCollator(Qt::CaseSensitive).compare(left, right) == 0;
-    case ckMatchesTo:
-      return left.startsWith(right);
-    case ckGreaterThan:
-      return LocaleCollator(Qt::CaseSensitive).compare(left, right) > 0;
-    case ckLessThan:
-      return LocaleCollator(Qt::CaseSensitive).compare(left, right) < 0;
-    case ckPartOf:
-      return !right.isEmpty() && right.contains(left);
-    case ckContains:
-      return left.contains(right);
-    default:
-      UnsupportedCondition();
-  }
-}
-
-// --- TIntegerField ---
-
-void TIntegerField::DoSetValue(const Variant& AValue) {
-  FValue = VarAsInteger(AValue);
-}
-
-std::unique_ptr<TJSONValue> TIntegerField::DoGetJSON() const {
-  return std::make_unique<TJSONNumber>(FValue);
-}
-
-void TIntegerField::DoSetJSON(const TJSONValue* AValue) {
-  FValue = static_cast<int32_t>(JSONInteger(AValue));
-}
-
-int TIntegerField::DoCompare(const Variant& AValue) const {
-  return Sign(FValue, VarAsInteger(AValue));
-}
-
-bool TIntegerField::DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                                           TConditionModifier AModifier) const {
-  (void)AModifier;
-  bool handled;
-  const bool result = OrderedCondition(Sign(FValue, VarAsInteger(AValue)), ACondition, handled);
-  if (!handled) UnsupportedCondition();
-  return result;
-}
-
-// --- TFloatField ---
-
-void TFloatField::DoSetValue(const Variant& AValue) {
-  FValue = VarAsFloat(AValue);
-}
-
-std::unique_ptr<TJSONValue> TFloatField::DoGetJSON() const {
-  return std::make_unique<TJSONNumber>(FValue);
-}
-
-void TFloatField::DoSetJSON(const TJSONValue* AValue) {
-  FValue = JSONNumber(AValue)->AsDouble();
-}
-
-int TFloatField::DoCompare(const Variant& AValue) const {
-  return CompareFloat(FValue, VarAsFloat(AValue));
-}
-
-bool TFloatField::DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                                         TConditionModifier AModifier) const {
-  (void)AModifier;
-  bool handled;
-  const bool result = OrderedCondition(CompareFloat(FValue, VarAsFloat(AValue)), ACondition, handled);
-  if (!handled) UnsupportedCondition();
-  return result;
-}
-
-// --- TDateTimeField ---
-
-void TDateTimeField::DoSetValue(const Variant& AValue) {
-  FValue = VarAsDateTime(AValue);
-}
-
-std::unique_ptr<TJSONValue> TDateTimeField::DoGetJSON() const {
-  return std::make_unique<TJSONNumber>(FValue.Value < 0 ? 0.0 : FValue.Value);
-}
-
-void TDateTimeField::DoSetJSON(const TJSONValue* AValue) {
-  FValue = TDateTime(JSONNumber(AValue)->AsDouble());
-}
-
-int TDateTimeField::DoCompare(const Variant& AValue) const {
-  return CompareFloat(FValue, VarAsDateTime(AValue));
-}
-
-bool TDateTimeField::DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                                            TConditionModifier AModifier) const {
-  (void)AModifier;
-  bool handled;
-  const bool result = OrderedCondition(CompareFloat(FValue, VarAsDateTime(AValue)), ACondition, handled);
-  if (!handled) UnsupportedCondition();
-  return result;
-}
-
-// --- TBooleanField ---
-
-void TBooleanField::DoSetValue(const Variant& AValue) {
-  FValue = VarAsBoolean(AValue);
-}
-
-std::unique_ptr<TJSONValue> TBooleanField::DoGetJSON() const {
-  return std::make_unique<TJSONNumber>(FValue ? 1 : 0);
-}
-
-void TBooleanField::DoSetJSON(const TJSONValue* AValue) {
-  if (const TJSONString* text = JSONText(AValue)) {
-    FValue = StrToIntDef(text->Value(), 0) != 0;
-    return;
-  }
-  FValue = JSONNumber(AValue)->AsDouble() != 0;
-}
-
-int TBooleanField::DoCompare(const Variant& AValue) const {
-  return Sign(FValue, VarAsBoolean(AValue));
-}
-
-bool TBooleanField::DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                                           TConditionModifier AModifier) const {
-  (void)AModifier;
-  if (ACondition != ckEqualTo) UnsupportedCondition();
-  return FValue == VarAsBoolean(AValue);
-}
-
-// --- TColorField ---
-
-void TColorField::DoSetValue(const Variant& AValue) {
-  FValue = VarAsColor(AValue);
-}
-
-std::unique_ptr<TJSONValue> TColorField::DoGetJSON() const {
-  return std::make_unique<TJSONNumber>(FValue);
-}
-
-void TColorField::DoSetJSON(const TJSONValue* AValue) {
-  FValue = static_cast<int32_t>(JSONInteger(AValue));
-}
-
-int TColorField::DoCompare(const Variant& AValue) const {
-  return Sign(FValue, VarAsColor(AValue));
-}
-
-bool TColorField::DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                                         TConditionModifier AModifier) const {
-  (void)AModifier;
-  bool handled;
-  const bool result = OrderedCondition(Sign(FValue, VarAsColor(AValue)), ACondition, handled);
-  if (!handled) UnsupportedCondition();
-  return result;
-}
-
-// --- TCurrencyField ---
-
-void TCurrencyField::DoSetValue(const Variant& AValue) {
-  FValue = VarAsCurrency(AValue);
-}
-
-std::unique_ptr<TJSONValue> TCurrencyField::DoGetJSON() const {
-  return std::make_unique<TJSONNumber>(FValue);
-}
-
-void TCurrencyField::DoSetJSON(const TJSONValue* AValue) {
-  FValue = JSONNumber(AValue)->AsCurrency();
-}
-
-int TCurrencyField::DoCompare(const Variant& AValue) const {
-  return Sign(FValue, VarAsCurrency(AValue));
-}
-
-bool TCurrencyField::DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                                            TConditionModifier AModifier) const {
-  (void)AModifier;
-  bool handled;
-  const bool result = OrderedCondition(Sign(FValue, VarAsCurrency(AValue)), ACondition, handled);
-  if (!handled) UnsupportedCondition();
-  return result;
 }

@@ -24,13 +24,15 @@ class TSimpleField : public TBaseField {
   virtual QString KindWord() const = 0;
 };
 
-class TStringField : public TSimpleField {
+// The one body of the scalar fields: a TValue converted, written to JSON and
+// compared by the rules of AKind. The rules of each kind and the
+// instantiations live in uSimpleField.cpp, so including this header
+// instantiates nothing but the inline getter.
+template <class TValue, TFieldKind AKind>
+class TTypedField : public TSimpleField {
  public:
-  using TSimpleField::TSimpleField;
-  // Translated for localisable fields of service records and of read-only
-  // definitions, with the stored text as fallback.
-  Variant GetValue() const override;
-  const QString& Text() const { return FValue; }
+  TTypedField(TEntity* AInstance, TFieldDef* AFieldDef);
+  Variant GetValue() const override { return FValue; }
 
  protected:
   Variant StoredValue() const override { return FValue; }
@@ -41,118 +43,42 @@ class TStringField : public TSimpleField {
   bool DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
                               TConditionModifier AModifier) const override;
   bool IsSameValue(const Variant& AValue) const override;
-  QString KindWord() const override { return QStringLiteral("String"); }
+  QString KindWord() const override;
 
- private:
-  QString FValue;
+  TValue FValue;
+};
+
+class TStringField : public TTypedField<QString, fkString> {
+ public:
+  using TTypedField::TTypedField;
+  // Translated for localisable fields of service records and of read-only
+  // definitions, with the stored text as fallback.
+  Variant GetValue() const override;
+  const QString& Text() const { return FValue; }
 };
 
 // fkInteger, fkEnum (the item's ID) and fkFlag (a bit set).
-class TIntegerField : public TSimpleField {
- public:
-  using TSimpleField::TSimpleField;
-  Variant GetValue() const override { return FValue; }
-
- protected:
-  void DoSetValue(const Variant& AValue) override;
-  std::unique_ptr<TJSONValue> DoGetJSON() const override;
-  void DoSetJSON(const TJSONValue* AValue) override;
-  int DoCompare(const Variant& AValue) const override;
-  bool DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                              TConditionModifier AModifier) const override;
-  QString KindWord() const override { return QStringLiteral("Integer"); }
-
- private:
-  int32_t FValue = 0;
+class TIntegerField : public TTypedField<int32_t, fkInteger> {
+  using TTypedField::TTypedField;
 };
 
-class TFloatField : public TSimpleField {
- public:
-  using TSimpleField::TSimpleField;
-  Variant GetValue() const override { return FValue; }
-
- protected:
-  void DoSetValue(const Variant& AValue) override;
-  std::unique_ptr<TJSONValue> DoGetJSON() const override;
-  void DoSetJSON(const TJSONValue* AValue) override;
-  int DoCompare(const Variant& AValue) const override;
-  bool DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                              TConditionModifier AModifier) const override;
-  QString KindWord() const override { return QStringLiteral("Float"); }
-
- private:
-  double FValue = 0;
+class TFloatField : public TTypedField<double, fkFloat> {
+  using TTypedField::TTypedField;
 };
 
-class TDateTimeField : public TSimpleField {
- public:
-  using TSimpleField::TSimpleField;
-  Variant GetValue() const override { return FValue; }
-
- protected:
-  void DoSetValue(const Variant& AValue) override;
-  std::unique_ptr<TJSONValue> DoGetJSON() const override;
-  void DoSetJSON(const TJSONValue* AValue) override;
-  int DoCompare(const Variant& AValue) const override;
-  bool DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                              TConditionModifier AModifier) const override;
-  QString KindWord() const override { return QStringLiteral("Datetime"); }
-
- private:
-  TDateTime FValue;
+class TDateTimeField : public TTypedField<TDateTime, fkDateTime> {
+  using TTypedField::TTypedField;
 };
 
-class TBooleanField : public TSimpleField {
- public:
-  using TSimpleField::TSimpleField;
-  Variant GetValue() const override { return FValue; }
-
- protected:
-  void DoSetValue(const Variant& AValue) override;
-  std::unique_ptr<TJSONValue> DoGetJSON() const override;
-  void DoSetJSON(const TJSONValue* AValue) override;
-  int DoCompare(const Variant& AValue) const override;
-  bool DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                              TConditionModifier AModifier) const override;
-  QString KindWord() const override { return QStringLiteral("Boolean"); }
-
- private:
-  bool FValue = false;
+class TBooleanField : public TTypedField<bool, fkBoolean> {
+  using TTypedField::TTypedField;
 };
 
 // 0x00BBGGRR; 1 is "no colour".
-class TColorField : public TSimpleField {
- public:
-  using TSimpleField::TSimpleField;
-  Variant GetValue() const override { return FValue; }
-
- protected:
-  void DoSetValue(const Variant& AValue) override;
-  std::unique_ptr<TJSONValue> DoGetJSON() const override;
-  void DoSetJSON(const TJSONValue* AValue) override;
-  int DoCompare(const Variant& AValue) const override;
-  bool DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                              TConditionModifier AModifier) const override;
-  QString KindWord() const override { return QStringLiteral("Color"); }
-
- private:
-  int32_t FValue = cNoColor;
+class TColorField : public TTypedField<int32_t, fkColor> {
+  using TTypedField::TTypedField;
 };
 
-class TCurrencyField : public TSimpleField {
- public:
-  using TSimpleField::TSimpleField;
-  Variant GetValue() const override { return FValue; }
-
- protected:
-  void DoSetValue(const Variant& AValue) override;
-  std::unique_ptr<TJSONValue> DoGetJSON() const override;
-  void DoSetJSON(const TJSONValue* AValue) override;
-  int DoCompare(const Variant& AValue) const override;
-  bool DoCheckValuedCondition(const Variant& AValue, TConditionKind ACondition,
-                              TConditionModifier AModifier) const override;
-  QString KindWord() const override { return QStringLiteral("Currency"); }
-
- private:
-  Currency FValue;
+class TCurrencyField : public TTypedField<Currency, fkCurrency> {
+  using TTypedField::TTypedField;
 };
