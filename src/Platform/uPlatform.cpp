@@ -25,7 +25,8 @@ TErrorReporter& Reporter() {
   return reporter;
 }
 
-// Stops the task engine however Run is left.
+// The platform owns the task engine's life: it stops it however Run is left,
+// after the mediator (declared later) whose waiting task runs on it.
 struct TTaskEngineGuard {
   ~TTaskEngineGuard() { StopTaskEngine(); }
 };
@@ -40,7 +41,9 @@ QString RunErrorText(const QString& AMessage) {
   return QStringLiteral("Ошибка приложения: ") + AMessage + QStringLiteral("\r\nДальнейшая работа невозможна");
 }
 
-void TPlatform::SetErrorReporter(TErrorReporter AReporter) { Reporter() = std::move(AReporter); }
+void TPlatform::SetErrorReporter(TErrorReporter AReporter) {
+  Reporter() = std::move(AReporter);
+}
 
 void TPlatform::ReportError(const QString& AText) {
   std::fprintf(stderr, "%s\n", AText.toLocal8Bit().constData());
@@ -98,8 +101,8 @@ int TPlatform::Run(const QStringList& AArguments) {
 
 TPlatform::TPlatform(TSettings* ASettings) {
   std::srand(static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch()));
-  FLocalizator = std::make_unique<TLocalizator>(AppDir + QStringLiteral("translations"),
-                                                AppDir + QStringLiteral("settings.ini"));
+  FLocalizator =
+      std::make_unique<TLocalizator>(AppDir + QStringLiteral("translations"), AppDir + QStringLiteral("settings.ini"));
   FTranslator = std::make_unique<TTranslator>(
       FLocalizator.get(), ASettings->GetValue(QStringLiteral("Core"), QStringLiteral("Language"), QString()));
   FSettings = ASettings;
@@ -151,21 +154,31 @@ void TPlatform::ExecuteDefaultActions(const QString& AData) {
   for (TDomain* domain : *FDomains) domain->ExecuteDefaultAction(nullptr, AData);
 }
 
-QString TPlatform::Language() const { return FTranslator->Language(); }
-void TPlatform::SetLanguage(const QString& ALanguage) { FTranslator->SetLanguage(ALanguage); }
+QString TPlatform::Language() const {
+  return FTranslator->Language();
+}
+void TPlatform::SetLanguage(const QString& ALanguage) {
+  FTranslator->SetLanguage(ALanguage);
+}
 
 TConfiguration* TPlatform::ConfigurationByName(const QString& AName) const {
   return FConfigurations->ObjectByName(AName);
 }
-TUser* TPlatform::UserByName(const QString& AUserName) const { return FUsers->GetByName(AUserName); }
-TStyle* TPlatform::StyleByName(const QString& AName) const { return FStyles->GetByName(AName); }
+TUser* TPlatform::UserByName(const QString& AUserName) const {
+  return FUsers->GetByName(AUserName);
+}
+TStyle* TPlatform::StyleByName(const QString& AName) const {
+  return FStyles->GetByName(AName);
+}
 TPresenter* TPlatform::PresenterByName(const QString& APresenterName) const {
   return FPresenters->GetByName(APresenterName);
 }
 TDomain* TPlatform::DomainById(int AId) const {
   return AId >= 0 && AId < FDomains->Count() ? (*FDomains)[AId] : nullptr;
 }
-TDomain* TPlatform::DomainByUid(const QString& AUid) const { return FDomains->GetByUid(AUid); }
+TDomain* TPlatform::DomainByUid(const QString& AUid) const {
+  return FDomains->GetByUid(AUid);
+}
 QString TPlatform::Translate(const QString& AKey, const QString& ADefault) const {
   return FTranslator->Translate(AKey, ADefault);
 }

@@ -40,13 +40,15 @@ bool TNamedEvent::Wait() {
   return true;
 }
 
-void TNamedEvent::Signal() { ::sem_post(FSemaphore); }
+void TNamedEvent::Signal() {
+  ::sem_post(FSemaphore);
+}
 
 TProcessMediator::TProcessMediator(const QString& AUniqueName, int ADataSize)
     : FFileName(AUniqueName + QStringLiteral("$File")),
       FEventName(AUniqueName + QStringLiteral("$Event")),
-      FLockFileName(LockFolder() + QLatin1Char('/') + AUniqueName + QLatin1Char('.') +
-                    QString::number(::getuid()) + QStringLiteral(".lock")),
+      FLockFileName(LockFolder() + QLatin1Char('/') + AUniqueName + QLatin1Char('.') + QString::number(::getuid()) +
+                    QStringLiteral(".lock")),
       FDataSize(ADataSize) {
   FLockFile = ::open(QFile::encodeName(FLockFileName).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (FLockFile >= 0) {
@@ -98,7 +100,8 @@ void TProcessMediator::CreateOwn() {
   }
   FEventWaiter = std::make_unique<TNamedEvent>(FEvent);
   FWaitingTask = std::make_unique<TEventWaitTask>(FEventWaiter.get());
-  FWaitingTask->ExecuteAsync(nullptr, [this](TTask*) { NotifyDataReceived(); }, nullptr);
+  FWaitingTask->ExecuteAsync(
+      nullptr, [this](TTask*) { NotifyDataReceived(); }, nullptr);
 }
 
 TProcessMediator::~TProcessMediator() {
@@ -117,7 +120,6 @@ TProcessMediator::~TProcessMediator() {
     ::sem_unlink(ObjectName(FEventName).constData());
   }
   if (FLockFile >= 0) ::close(FLockFile);
-  StopTaskEngine();
 }
 
 QString TProcessMediator::FitToBlock(const QString& AData, int ADataSize) {

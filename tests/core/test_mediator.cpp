@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <semaphore.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -24,8 +24,8 @@ bool Drain(const std::function<bool()>& ADone) {
   return MainThread().WaitUntil(ADone, std::chrono::milliseconds(5), std::chrono::milliseconds(5000));
 }
 
-// A mediator pair in one process; the first (the receiver) goes first, since
-// every mediator stops the task engine when it goes.
+// A mediator pair in one process, on an engine of the pair's own that outlives
+// both mediators, as the program's does.
 struct TMediatorPair {
   explicit TMediatorPair(const QString& AName) {
     StartTaskEngine();
@@ -39,6 +39,7 @@ struct TMediatorPair {
   ~TMediatorPair() {
     First.reset();
     Second.reset();
+    StopTaskEngine();
   }
   std::unique_ptr<TProcessMediator> First;
   std::unique_ptr<TProcessMediator> Second;
@@ -99,6 +100,13 @@ TEST(ProcessMediator, ReceiverReadsNoFurtherThanTheBlock) {
   EXPECT_EQ(pair.Received.last(), QString(127, QChar(0x4141)));
 }
 
+TEST(ProcessMediator, LeavesTheTaskEngineToWhoeverStartedIt) {
+  StartTaskEngine();
+  { TProcessMediator first(UniqueName(), 255); }
+  EXPECT_TRUE(TaskEngineStarted());
+  StopTaskEngine();
+}
+
 TEST(ProcessMediator, DestructionDoesNotHangOnAWorkerWaitingForTheMainThread) {
   TMediatorPair pair(UniqueName());
   ASSERT_TRUE(pair.Second->SendData("late"));
@@ -114,7 +122,7 @@ TEST(ProcessMediator, DestructionDoesNotHangOnAWorkerWaitingForTheMainThread) {
 namespace {
 
 class TProbe {
-public:
+ public:
   TProbe(const QString& AFolder, const QString& AName, const QString& AParameter = QString()) {
     QStringList arguments{AFolder, AName};
     if (!AParameter.isNull()) arguments << AParameter;
@@ -148,7 +156,7 @@ public:
   bool Finish() { return FProcess.waitForFinished(15000) && FProcess.exitCode() == 0; }
   QStringList Lines() const { return FLines; }
 
-private:
+ private:
   QProcess FProcess;
   QStringList FLines;
 };

@@ -111,7 +111,7 @@ TEST_F(Platform, RunReportsARunFailureShutsDownAndStopsTheEngine) {
   EXPECT_EQ(reported, QStringList({"Ошибка приложения: boom\r\nДальнейшая работа невозможна"}));
   EXPECT_EQ(gEvents, QStringList({"run WinVCL [first]", "stop WinVCL", "free WinVCL"}));
   EXPECT_EQ(ThePlatform, nullptr);
-  EXPECT_EQ(TaskEngine, nullptr);
+  EXPECT_FALSE(TaskEngineStarted());
   EXPECT_EQ(AppDir, ExecutableDir() + "/");
   EXPECT_EQ(ConfigurationsDir, AppDir + "solutions/");
   EXPECT_TRUE(DesktopDir.endsWith("/"));

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
   TIniSettings settings(folder + QStringLiteral("/settings.ini"));
   const bool singleton = TPlatform::IsSingletonMode(settings);
   StartTaskEngine();
+  struct TEngineGuard {
+    ~TEngineGuard() { StopTaskEngine(); }
+  } engineGuard;
   {
     TProcessMediator mediator(name, 255);
     if (mediator.AlreadyExists()) {
