@@ -84,6 +84,7 @@ int TPlatform::Run(const QStringList& AArguments) {
       throw;
     }
     mediator->SetOnDataReceived([p = platform.get()](const QString& AData) { p->ExecuteDefaultActions(AData); });
+    mediator->SetOnError([p = platform.get()](const QString& AText) { p->LogError(AText); });
     try {
       platform->DoRun(parameter);
     } catch (const std::exception& e) {
@@ -91,6 +92,7 @@ int TPlatform::Run(const QStringList& AArguments) {
       status = 1;
     }
     mediator->SetOnDataReceived(nullptr);
+    mediator->SetOnError(nullptr);
     platform.reset();
     ThePlatform = nullptr;
   }
@@ -152,6 +154,11 @@ void TPlatform::DoStop() {
 void TPlatform::ExecuteDefaultActions(const QString& AData) {
   if (AData.isEmpty()) return;
   for (TDomain* domain : *FDomains) domain->ExecuteDefaultAction(nullptr, AData);
+}
+
+void TPlatform::LogError(const QString& AText) {
+  for (TDomain* domain : *FDomains)
+    if (TLogger* logger = domain->Logger()) logger->AddMessage(AText, mkError);
 }
 
 QString TPlatform::Language() const {

@@ -24,7 +24,7 @@ class TTranslator;
 using TErrorReporter = std::function<void(const QString&)>;
 
 class TPlatform {
-public:
+ public:
   // The program's only entry into the platform; returns when the program is to
   // end: 0 after a clean run, 1 when the run failed (already reported).
   // Start-up failures leave as exceptions.
@@ -60,8 +60,10 @@ public:
 
   // The single-instance hand-over: every domain runs its default action.
   void ExecuteDefaultActions(const QString& AData);
+  // Into the working log of every domain.
+  void LogError(const QString& AText);
 
-private:
+ private:
   void Init();
   void DoRun(const QString& AParameter);
   void DoStop();

@@ -12,6 +12,7 @@
 #include <QtEndian>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -140,7 +141,27 @@ void TProcessMediator::NotifyDataReceived() {
     if (unit == 0) break;
     text.append(QChar(unit));
   }
-  FOnDataReceived(text);
+  // A failing handler must not end the waiting task: every later start would
+  // then hand its text to nobody.
+  QString error;
+  try {
+    FOnDataReceived(text);
+  } catch (const std::exception& e) {
+    error = ExceptionMessage(e);
+  } catch (...) {
+    error = QStringLiteral("unknown error");
+  }
+  if (!error.isNull()) ReportError(QStringLiteral("Hand-over of \"%1\" failed: %2").arg(text, error));
+}
+
+void TProcessMediator::ReportError(const QString& AText) const {
+  std::fprintf(stderr, "%s\n", AText.toLocal8Bit().constData());
+  if (!FOnError) return;
+  try {
+    FOnError(AText);
+  } catch (...) {
+    std::fprintf(stderr, "Hand-over error could not be logged\n");
+  }
 }
 
 bool TProcessMediator::SendData(const QString& AData) {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <semaphore.h>
 #include <QString>
 #include <functional>
 #include <memory>
-#include <semaphore.h>
 
 #include "src/Common/uTask.h"
 
@@ -12,12 +12,12 @@ using TOnDataReceivedEvent = std::function<void(const QString&)>;
 // Auto-reset event over a named POSIX semaphore; extra posts that pile up
 // before a wake-up are folded into one, as with a kernel auto-reset event.
 class TNamedEvent : public TWaitableEvent {
-public:
+ public:
   explicit TNamedEvent(sem_t* ASemaphore) : FSemaphore(ASemaphore) {}
   bool Wait() override;
   void Signal() override;
 
-private:
+ private:
   sem_t* FSemaphore;  // not owned
 };
 
@@ -27,7 +27,7 @@ private:
 // finds the lock taken and opens them. A crashed first instance leaves its
 // lock released by the kernel, so the next start recreates stale objects.
 class TProcessMediator {
-public:
+ public:
   static constexpr int cMaxTextUnits = 126;  // plus the NUL, in 255 bytes
 
   // The unique name may not contain "/". The object names carry the user's
@@ -39,6 +39,8 @@ public:
 
   bool AlreadyExists() const { return FAlreadyExists; }
   void SetOnDataReceived(TOnDataReceivedEvent AHandler) { FOnDataReceived = std::move(AHandler); }
+  // Told (besides stderr) when the data handler raises; the channel keeps waiting.
+  void SetOnError(TOnDataReceivedEvent AHandler) { FOnError = std::move(AHandler); }
   // Second instance: places the text (cut to the block) and signals the first.
   bool SendData(const QString& AData);
 
@@ -46,8 +48,10 @@ public:
   // units, never ending in half of a surrogate pair.
   static QString FitToBlock(const QString& AData, int ADataSize);
 
-private:
+ private:
   void NotifyDataReceived();
+  // stderr and the error handler.
+  void ReportError(const QString& AText) const;
   void OpenExisting();
   void CreateOwn();
 
@@ -62,6 +66,7 @@ private:
   std::unique_ptr<TNamedEvent> FEventWaiter;
   std::unique_ptr<TEventWaitTask> FWaitingTask;
   TOnDataReceivedEvent FOnDataReceived;
+  TOnDataReceivedEvent FOnError;
   int FLockFile = -1;
   bool FOwner = false;
 };

@@ -100,6 +100,25 @@ TEST(ProcessMediator, ReceiverReadsNoFurtherThanTheBlock) {
   EXPECT_EQ(pair.Received.last(), QString(127, QChar(0x4141)));
 }
 
+TEST(ProcessMediator, AFailingHandlerIsReportedAndTheChannelKeepsWaiting) {
+  TMediatorPair pair(UniqueName());
+  QStringList errors;
+  pair.First->SetOnDataReceived([&](const QString& AData) {
+    if (AData == "bad") throw EInOutError("No such report");
+    pair.Received << AData;
+  });
+  pair.First->SetOnError([&](const QString& AText) { errors << AText; });
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(pair.Second->SendData("bad"));
+  const bool reported = Drain([&] { return !errors.isEmpty(); });
+  const QString stderrText = QString::fromStdString(::testing::internal::GetCapturedStderr());
+  ASSERT_TRUE(reported);
+  EXPECT_TRUE(errors[0].contains("No such report")) << errors[0];
+  EXPECT_TRUE(stderrText.contains("No such report")) << stderrText;
+  ASSERT_TRUE(pair.Second->SendData("good"));
+  EXPECT_TRUE(Drain([&] { return pair.Received == QStringList({"good"}); }));
+}
+
 TEST(ProcessMediator, LeavesTheTaskEngineToWhoeverStartedIt) {
   StartTaskEngine();
   { TProcessMediator first(UniqueName(), 255); }
