@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtEndian>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -50,7 +51,7 @@ TProcessMediator::TProcessMediator(const QString& AUniqueName, int ADataSize)
       FEventName(AUniqueName + QStringLiteral("$Event")),
       FLockFileName(LockFolder() + QLatin1Char('/') + AUniqueName + QLatin1Char('.') + QString::number(::getuid()) +
                     QStringLiteral(".lock")),
-      FDataSize(ADataSize) {
+      FDataSize(std::max(0, ADataSize)) {
   FLockFile = ::open(QFile::encodeName(FLockFileName).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (FLockFile >= 0) {
     FOwner = ::flock(FLockFile, LOCK_EX | LOCK_NB) == 0;
@@ -124,7 +125,8 @@ TProcessMediator::~TProcessMediator() {
 }
 
 QString TProcessMediator::FitToBlock(const QString& AData, int ADataSize) {
-  const int units = std::min<int>(cMaxTextUnits, ADataSize / 2 - 1);
+  // Room for the text once the NUL has its two bytes; none below two bytes.
+  const int units = std::clamp(ADataSize / 2 - 1, 0, cMaxTextUnits);
   if (AData.size() <= units) return AData;
   int cut = units;
   if (cut > 0 && AData.at(cut - 1).isHighSurrogate()) --cut;
@@ -170,7 +172,7 @@ bool TProcessMediator::SendData(const QString& AData) {
     sem_t* event = ::sem_open(ObjectName(FEventName).constData(), 0);
     FEvent = event == SEM_FAILED ? nullptr : event;
   }
-  if (FBaseAddress == nullptr || FEvent == nullptr) return false;
+  if (FBaseAddress == nullptr || FEvent == nullptr || FDataSize < 2) return false;
   const QString text = FitToBlock(AData, FDataSize);
   if (text.size() < AData.size())
     qWarning().noquote() << QStringLiteral("Parameter cut to %1 of %2 characters to fit the hand-over block")

@@ -27,14 +27,14 @@ bool Drain(const std::function<bool()>& ADone) {
 // A mediator pair in one process, on an engine of the pair's own that outlives
 // both mediators, as the program's does.
 struct TMediatorPair {
-  explicit TMediatorPair(const QString& AName) {
+  explicit TMediatorPair(const QString& AName, int ASize = 255) {
     StartTaskEngine();
-    First = std::make_unique<TProcessMediator>(AName, 255);
+    First = std::make_unique<TProcessMediator>(AName, ASize);
     First->SetOnDataReceived([this](const QString& AData) {
       Received << AData;
       OnMain = OnMain && MainThread().IsMainThread();
     });
-    Second = std::make_unique<TProcessMediator>(AName, 255);
+    Second = std::make_unique<TProcessMediator>(AName, ASize);
   }
   ~TMediatorPair() {
     First.reset();
@@ -63,6 +63,32 @@ TEST(ProcessMediator, FitToBlockCutsAtTheBlockAndKeepsSurrogatePairs) {
       {"pair before the cut", QString(124, 'a') + pair + "b", 126},
   };
   for (const auto& c : cases) EXPECT_EQ(TProcessMediator::FitToBlock(c.Text, 255).size(), c.Size) << c.Name;
+}
+
+// Whatever the block's size, the text and its NUL fit into it.
+class FitToBlockSize : public ::testing::TestWithParam<int> {};
+
+TEST_P(FitToBlockSize, TextAndNulNeverExceedTheBlock) {
+  const int size = GetParam();
+  const int room = std::max(0, std::min(TProcessMediator::cMaxTextUnits, size / 2 - 1));
+  for (const QString& text : {QString(), QString("ab"), QString(300, 'x')}) {
+    SCOPED_TRACE(text.size());
+    const QString fitted = TProcessMediator::FitToBlock(text, size);
+    EXPECT_EQ(fitted.size(), std::min<qsizetype>(text.size(), room));
+    EXPECT_TRUE(text.startsWith(fitted));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FitToBlockSize, ::testing::Values(-1, 0, 1, 2, 3, 4, 5, 254, 255, 256, 257, 4096));
+
+// Below two bytes not even the NUL fits; two or three bytes hold only the NUL.
+TEST(ProcessMediator, TinyBlocksNeverTakeMoreThanFits) {
+  for (int size : {-1, 0, 1, 2, 3}) {
+    SCOPED_TRACE(size);
+    TMediatorPair pair(UniqueName(), size);
+    EXPECT_EQ(pair.Second->SendData("abc"), size >= 2);
+    if (size >= 2) EXPECT_TRUE(Drain([&] { return pair.Received == QStringList({""}); })) << pair.Received.join("|");
+  }
 }
 
 TEST(ProcessMediator, SecondInstanceHandsItsTextToTheFirstOnTheMainThread) {
