@@ -68,8 +68,11 @@ int TPlatform::Run(const QStringList& AArguments) {
   StartTaskEngine();
   auto mediator = std::make_unique<TProcessMediator>(QStringLiteral("Tervana.Platform"), 255);
   if (singleton && mediator->AlreadyExists()) {
-    mediator->SendData(parameter);
-    return 0;
+    // A parameter the running instance did not take is a failed start, not a
+    // silent one.
+    if (mediator->SendData(parameter)) return 0;
+    ReportError(StartupErrorText(mediator->LastError()));
+    return 1;
   }
 
   int status = 0;

@@ -1,13 +1,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <semaphore.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "src/Common/uMainThread.h"
 #include "src/Platform/uProcessMediator.h"
@@ -18,6 +23,35 @@ namespace {
 QString UniqueName() {
   static int counter = 0;
   return QString("Tervana.Test.%1.%2").arg(::getpid()).arg(++counter);
+}
+
+// Where the channel's objects of a unique name live.
+QByteArray ShmPath(const QString& AName, const char* ASuffix) {
+  return QFile::encodeName(QString("/dev/shm/%1%2.%3").arg(AName, ASuffix).arg(::getuid()));
+}
+QByteArray SemaphorePath(const QString& AName, const char* ASuffix) {
+  return QFile::encodeName(QString("/dev/shm/sem.%1%2.%3").arg(AName, ASuffix).arg(::getuid()));
+}
+QByteArray LockPath(const QString& AFolder, const QString& AName) {
+  return QFile::encodeName(QString("%1/%2.%3.lock").arg(AFolder, AName).arg(::getuid()));
+}
+
+// Puts a link to a decoy file of ours where APath was.
+void ReplaceWithLink(const QByteArray& APath, const QByteArray& ADecoy) {
+  ::unlink(APath.constData());
+  const int fd = ::open(ADecoy.constData(), O_RDWR | O_CREAT, 0600);
+  ::ftruncate(fd, 4096);
+  ::close(fd);
+  ::symlink(ADecoy.constData(), APath.constData());
+}
+
+QString ConstructionError(const QString& AName) {
+  try {
+    TProcessMediator mediator(AName, 255);
+  } catch (const EInOutError& e) {
+    return e.Message();
+  }
+  return QStringLiteral("<no error>");
 }
 
 bool Drain(const std::function<bool()>& ADone) {
@@ -87,7 +121,9 @@ TEST(ProcessMediator, TinyBlocksNeverTakeMoreThanFits) {
     SCOPED_TRACE(size);
     TMediatorPair pair(UniqueName(), size);
     EXPECT_EQ(pair.Second->SendData("abc"), size >= 2);
-    if (size >= 2) EXPECT_TRUE(Drain([&] { return pair.Received == QStringList({""}); })) << pair.Received.join("|");
+    if (size >= 2) {
+      EXPECT_TRUE(Drain([&] { return pair.Received == QStringList({""}); })) << pair.Received.join("|");
+    }
   }
 }
 
@@ -145,6 +181,70 @@ TEST(ProcessMediator, AFailingHandlerIsReportedAndTheChannelKeepsWaiting) {
   EXPECT_TRUE(Drain([&] { return pair.Received == QStringList({"good"}); }));
 }
 
+// Another local user who gets at the channel's objects first could read every
+// hand-over or make every start a silent second one: a later start refuses
+// objects that are not owner-only, not ours, or links.
+TEST(ProcessMediator, ASecondStartRefusesChannelObjectsOthersCouldUse) {
+  const struct {
+    const char* Name;
+    std::function<void(const QString&)> Tamper;
+  } cases[] = {
+      {"block open to others", [](const QString& n) { ::chmod(ShmPath(n, "$File").constData(), 0666); }},
+      {"block of another user", [](const QString& n) { ::chown(ShmPath(n, "$File").constData(), 65534, 65534); }},
+      {"block is a link", [](const QString& n) { ReplaceWithLink(ShmPath(n, "$File"), ShmPath(n, ".decoy")); }},
+      {"event open to the group", [](const QString& n) { ::chmod(SemaphorePath(n, "$Event").constData(), 0660); }},
+      {"event of another user",
+       [](const QString& n) { ::chown(SemaphorePath(n, "$Event").constData(), 65534, 65534); }},
+      {"event is a link",
+       [](const QString& n) { ReplaceWithLink(SemaphorePath(n, "$Event"), SemaphorePath(n, ".decoy")); }},
+      {"acknowledgement open to others", [](const QString& n) { ::chmod(SemaphorePath(n, "$Ack").constData(), 0666); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const QString name = UniqueName();
+    StartTaskEngine();
+    {
+      TProcessMediator first(name, 255);
+      c.Tamper(name);
+      EXPECT_NE(ConstructionError(name), "<no error>");
+    }
+    StopTaskEngine();
+    ::unlink(ShmPath(name, ".decoy").constData());
+    ::unlink(SemaphorePath(name, ".decoy").constData());
+  }
+}
+
+TEST(ProcessMediator, ALockFileThatIsALinkOrNotOwnerOnlyIsRefused) {
+  TTempFolder runtime;
+  TEnvironmentGuard env("XDG_RUNTIME_DIR", runtime.Path().toLocal8Bit());
+  const struct {
+    const char* Name;
+    std::function<void(const QByteArray&)> Plant;
+  } cases[] = {
+      {"link", [&](const QByteArray& p) { ::symlink(QFile::encodeName(runtime.File("target")).constData(), p); }},
+      {"open to others",
+       [](const QByteArray& p) {
+         ::close(::open(p.constData(), O_RDWR | O_CREAT, 0600));
+         ::chmod(p.constData(), 0644);
+       }},
+      {"of another user",
+       [](const QByteArray& p) {
+         ::close(::open(p.constData(), O_RDWR | O_CREAT, 0600));
+         ::chown(p.constData(), 65534, 65534);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const QString name = UniqueName();
+    c.Plant(LockPath(runtime.Path(), name));
+    StartTaskEngine();
+    const QString error = ConstructionError(name);
+    StopTaskEngine();
+    EXPECT_TRUE(error.contains(QString::fromLocal8Bit(LockPath(runtime.Path(), name)))) << error;
+    EXPECT_FALSE(QFile::exists(runtime.File("target")));
+  }
+}
+
 TEST(ProcessMediator, LeavesTheTaskEngineToWhoeverStartedIt) {
   StartTaskEngine();
   { TProcessMediator first(UniqueName(), 255); }
@@ -168,7 +268,7 @@ namespace {
 
 class TProbe {
  public:
-  TProbe(const QString& AFolder, const QString& AName, const QString& AParameter = QString()) {
+  TProbe(const QString& AFolder, const QString& AName, const QString& AParameter = QString()) : FName(AName) {
     QStringList arguments{AFolder, AName};
     if (!AParameter.isNull()) arguments << AParameter;
     FProcess.start(QStringLiteral(MEDIATOR_PROBE), arguments);
@@ -178,6 +278,10 @@ class TProbe {
       FProcess.kill();
       FProcess.waitForFinished();
     }
+    // A killed first instance leaves its objects behind.
+    ::unlink(ShmPath(FName, "$File").constData());
+    ::unlink(SemaphorePath(FName, "$Event").constData());
+    ::unlink(SemaphorePath(FName, "$Ack").constData());
   }
   // Waits for a line of output; false on time-out or exit.
   bool WaitForLine(const QString& ALine, int ATimeoutMs = 15000) {
@@ -198,10 +302,12 @@ class TProbe {
     FProcess.kill();
     FProcess.waitForFinished();
   }
+  void Signal(int ASignal) { ::kill(static_cast<pid_t>(FProcess.processId()), ASignal); }
   bool Finish() { return FProcess.waitForFinished(15000) && FProcess.exitCode() == 0; }
   QStringList Lines() const { return FLines; }
 
  private:
+  QString FName;
   QProcess FProcess;
   QStringList FLines;
 };
@@ -210,6 +316,15 @@ QString RunSecond(const QString& AFolder, const QString& AName, const QString& A
   QByteArray output;
   const int code = RunProgram(QStringLiteral(MEDIATOR_PROBE), {AFolder, AName, AParameter}, &output);
   return code == 0 ? QString::fromUtf8(output).trimmed() : QString("exit %1").arg(code);
+}
+
+// A second start's exit code and what it wrote on stderr.
+std::pair<int, QString> RunFailingSecond(const QString& AFolder, const QString& AName, const QString& AParameter) {
+  QProcess process;
+  process.start(QStringLiteral(MEDIATOR_PROBE), {AFolder, AName, AParameter});
+  if (!process.waitForFinished(30000)) return {-1, "time-out"};
+  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+          QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
 }  // namespace
@@ -254,4 +369,61 @@ TEST(SingleInstance, AKilledFirstInstanceDoesNotBlockTheNextStart) {
   ASSERT_TRUE(next.WaitForLine("first")) << next.Lines().join("|");
   EXPECT_EQ(RunSecond(folder.Path(), name, "after crash"), "sent:1");
   EXPECT_TRUE(next.WaitForLine("received:[after crash]:main=1"));
+}
+
+TEST(SingleInstance, TamperedChannelMakesTheSecondStartFailLoudly) {
+  TTempFolder folder;
+  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
+  const QString name = UniqueName();
+  TProbe first(folder.Path(), name);
+  ASSERT_TRUE(first.WaitForLine("first"));
+  ::chmod(ShmPath(name, "$File").constData(), 0666);
+  const auto [code, errors] = RunFailingSecond(folder.Path(), name, "C:/reports/fund.xtdd");
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(errors.contains(QString::fromLocal8Bit(ShmPath(name, "$File")))) << errors;
+  EXPECT_FALSE(first.WaitForLine("received:[C:/reports/fund.xtdd]:main=1", 300));
+}
+
+TEST(SingleInstance, TenStartsAtOnceHandOverEveryTextExactlyOnce) {
+  TTempFolder folder;
+  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
+  const QString name = UniqueName();
+  TProbe first(folder.Path(), name);
+  ASSERT_TRUE(first.WaitForLine("first"));
+  constexpr int cStarts = 10;
+  std::vector<std::unique_ptr<QProcess>> starts;
+  for (int i = 0; i < cStarts; ++i) {
+    starts.push_back(std::make_unique<QProcess>());
+    starts.back()->start(QStringLiteral(MEDIATOR_PROBE), {folder.Path(), name, QString("C:/in/%1.xtdd").arg(i)});
+  }
+  for (int i = 0; i < cStarts; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(starts[i]->waitForFinished(30000));
+    EXPECT_EQ(starts[i]->exitCode(), 0) << starts[i]->readAllStandardError().constData();
+    EXPECT_EQ(QString::fromUtf8(starts[i]->readAllStandardOutput()).trimmed(), "sent:1");
+  }
+  EXPECT_EQ(RunSecond(folder.Path(), name, "quit"), "sent:1");
+  EXPECT_TRUE(first.WaitForLine("ended"));
+  for (int i = 0; i < cStarts; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(first.Lines().count(QString("received:[C:/in/%1.xtdd]:main=1").arg(i)), 1) << first.Lines().join("|");
+  }
+}
+
+// A first instance that does not take the text (here: stopped) makes the
+// second start fail, and the text is not delivered later.
+TEST(SingleInstance, ATextThatIsNotTakenFailsTheSecondStart) {
+  TTempFolder folder;
+  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
+  const QString name = UniqueName();
+  TProbe first(folder.Path(), name);
+  ASSERT_TRUE(first.WaitForLine("first"));
+  first.Signal(SIGSTOP);
+  const auto [code, errors] = RunFailingSecond(folder.Path(), name, "lost");
+  first.Signal(SIGCONT);
+  EXPECT_EQ(code, 1);
+  EXPECT_FALSE(errors.isEmpty());
+  EXPECT_EQ(RunSecond(folder.Path(), name, "after"), "sent:1");
+  EXPECT_TRUE(first.WaitForLine("received:[after]:main=1"));
+  EXPECT_FALSE(first.Lines().contains("received:[lost]:main=1")) << first.Lines().join("|");
 }

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <optional>
 #include <ostream>
+
+#include "src/Platform/uFormat.h"
 
 // Readable Qt values in test messages and failures.
 inline std::ostream& operator<<(std::ostream& AStream, const QString& AText) {
@@ -48,3 +52,54 @@ QString TestPostgresConnection();
 // time-out) and fills AOutput with its standard output.
 int RunProgram(const QString& AProgram, const QStringList& AArguments, QByteArray* AOutput = nullptr,
                int ATimeoutMs = 30000);
+
+// Guards for process-wide state a test changes: each restores what was there
+// before (not a default), however the test ends.
+
+// One environment variable, set or unset for the guard's life.
+class TEnvironmentGuard {
+ public:
+  TEnvironmentGuard(const char* AName, const std::optional<QByteArray>& AValue);
+  ~TEnvironmentGuard();
+  TEnvironmentGuard(const TEnvironmentGuard&) = delete;
+  TEnvironmentGuard& operator=(const TEnvironmentGuard&) = delete;
+
+ private:
+  QByteArray FName;
+  std::optional<QByteArray> FSaved;
+};
+
+class TFormatSettingsGuard {
+ public:
+  TFormatSettingsGuard() : FSaved(FormatSettings()) {}
+  ~TFormatSettingsGuard() { FormatSettings() = FSaved; }
+  TFormatSettingsGuard(const TFormatSettingsGuard&) = delete;
+  TFormatSettingsGuard& operator=(const TFormatSettingsGuard&) = delete;
+
+ private:
+  TFormatSettings FSaved;
+};
+
+class TLocaleGuard {
+ public:
+  TLocaleGuard() = default;
+  ~TLocaleGuard() { QLocale::setDefault(FSaved); }
+  TLocaleGuard(const TLocaleGuard&) = delete;
+  TLocaleGuard& operator=(const TLocaleGuard&) = delete;
+
+ private:
+  QLocale FSaved;  // the default locale at construction
+};
+
+// The folder globals and the current folder of the process.
+class TPathsGuard {
+ public:
+  TPathsGuard();
+  ~TPathsGuard();
+  TPathsGuard(const TPathsGuard&) = delete;
+  TPathsGuard& operator=(const TPathsGuard&) = delete;
+
+ private:
+  QStringList FSaved;
+  QString FCurrentDir;
+};
