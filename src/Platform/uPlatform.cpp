@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "src/Common/uTask.h"
 #include "src/Platform/Configuration/uConfiguration.h"
@@ -41,8 +42,8 @@ QString RunErrorText(const QString& AMessage) {
   return QStringLiteral("Ошибка приложения: ") + AMessage + QStringLiteral("\r\nДальнейшая работа невозможна");
 }
 
-void TPlatform::SetErrorReporter(TErrorReporter AReporter) {
-  Reporter() = std::move(AReporter);
+TErrorReporter TPlatform::SetErrorReporter(TErrorReporter AReporter) {
+  return std::exchange(Reporter(), std::move(AReporter));
 }
 
 void TPlatform::ReportError(const QString& AText) {

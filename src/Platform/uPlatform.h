@@ -29,7 +29,8 @@ class TPlatform {
   // end: 0 after a clean run, 1 when the run failed (already reported).
   // Start-up failures leave as exceptions.
   static int Run(const QStringList& AArguments);
-  static void SetErrorReporter(TErrorReporter AReporter);
+  // Returns the reporter it replaces.
+  static TErrorReporter SetErrorReporter(TErrorReporter AReporter);
   static void ReportError(const QString& AText);
 
   // "singleton" in [Core] RunMode, in any case.

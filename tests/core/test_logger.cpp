@@ -186,7 +186,10 @@ TEST(Logger, WorkersLogWholeLines) {
   ASSERT_EQ(lines.size(), 2 * cThreads * cLines);
   static const QRegularExpression shape(
       "^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d \\[ \\] ( {2})*worker \\d (line|done) \\d+$");
-  for (const QString& line : lines) ASSERT_TRUE(shape.match(line).hasMatch()) << line.toStdString();
+  QStringList broken;
+  for (const QString& line : lines)
+    if (!shape.match(line).hasMatch()) broken << line;
+  EXPECT_EQ(broken, QStringList());
 }
 
 }  // namespace

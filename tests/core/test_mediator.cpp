@@ -331,15 +331,19 @@ std::pair<int, QString> RunFailingSecond(const QString& AFolder, const QString& 
 
 TEST(SingleInstance, RunModeInAnyCaseHandsTheParameterOver) {
   for (const char* mode : {"singleton", "SINGLETON", "SingleTon"}) {
+    SCOPED_TRACE(mode);
     TTempFolder folder;
     folder.Write("settings.ini", QByteArray("[core]\nrunmode=") + mode + "\n");
     const QString name = UniqueName();
     TProbe first(folder.Path(), name);
-    ASSERT_TRUE(first.WaitForLine("first")) << mode;
-    EXPECT_EQ(RunSecond(folder.Path(), name, "C:/reports/fund.xtdd"), "sent:1") << mode;
-    EXPECT_TRUE(first.WaitForLine("received:[C:/reports/fund.xtdd]:main=1")) << mode << first.Lines().join("|");
-    EXPECT_EQ(RunSecond(folder.Path(), name, ""), "sent:1") << mode;
-    EXPECT_TRUE(first.WaitForLine("received:[]:main=1")) << mode;
+    if (!first.WaitForLine("first")) {
+      ADD_FAILURE() << "the first instance did not start";
+      continue;
+    }
+    EXPECT_EQ(RunSecond(folder.Path(), name, "C:/reports/fund.xtdd"), "sent:1");
+    EXPECT_TRUE(first.WaitForLine("received:[C:/reports/fund.xtdd]:main=1")) << first.Lines().join("|");
+    EXPECT_EQ(RunSecond(folder.Path(), name, ""), "sent:1");
+    EXPECT_TRUE(first.WaitForLine("received:[]:main=1"));
     EXPECT_EQ(RunSecond(folder.Path(), name, "quit"), "sent:1");
     EXPECT_TRUE(first.WaitForLine("ended"));
     EXPECT_TRUE(first.Finish());

@@ -91,6 +91,7 @@ TEST(Settings, ReadsUtf8Utf16AndWindows1251Files) {
       {"cp1251", QByteArray("[Core]\r\nLanguage=\xF0\xF3\xF1\xF1\xEA\xE8\xE9\r\n")},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     TTempFolder folder;
     folder.Write("settings.ini", c.Bytes);
     TIniSettings settings(folder.File("settings.ini"));

@@ -59,6 +59,7 @@ TEST(Task, ExecuteTurnsFailuresIntoReasonAndMessage) {
       {"non-exception", [](TProbeTask&) { throw 42; }, crError, "Unknown error"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     TProbeTask task(c.Body);
     bool busyInCallback = true;
     int completions = 0;
