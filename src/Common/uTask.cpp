@@ -9,7 +9,15 @@
 
 static constexpr const char* cModulePath = "src/Common/uTask";
 
-TExecutingEngine* TaskEngine = nullptr;
+namespace {
+
+// The process-wide engine. Whoever posts holds the lock while it posts, so
+// StopTaskEngine, which takes the engine away under the lock, frees it only
+// when no other thread can reach it any more.
+std::mutex gTaskEngineLock;
+TExecutingEngine* gTaskEngine = nullptr;
+
+}  // namespace
 
 // --- events ---------------------------------------------------------------
 
@@ -59,10 +67,24 @@ void TTask::Execute(TCancellationTokenRef ACancellationToken, TTaskEvent AOnProg
   Run();
 }
 
+void TTask::Unprepare() {
+  FCancellationToken.reset();
+  FOnProgress = nullptr;
+  FOnComplete = nullptr;
+  FHeld.store(0, std::memory_order_release);
+  FIsBusy.store(false);
+}
+
 void TTask::ExecuteAsync(TCancellationTokenRef ACancellationToken, TTaskEvent AOnProgress, TTaskEvent AOnComplete) {
-  TV_ASSERT(TaskEngine != nullptr, QStringLiteral("Task engine is not started"));
+  std::lock_guard guard(gTaskEngineLock);
+  TV_ASSERT(gTaskEngine != nullptr, QStringLiteral("Task engine is not started"));
   Prepare(std::move(ACancellationToken), std::move(AOnProgress), std::move(AOnComplete));
-  TaskEngine->ExecuteTask(this);
+  try {
+    gTaskEngine->ExecuteTask(this);
+  } catch (...) {
+    Unprepare();
+    throw;
+  }
 }
 
 void TTask::Run() {
@@ -211,7 +233,13 @@ TExecutingEngine::TExecutingEngine(int ARunnableThreadCount, TMessageEvent AOnEv
 
 TExecutingEngine::~TExecutingEngine() {
   std::unique_lock guard(FThreadsLock);
-  for (size_t i = 0; i < FThreads.size(); ++i) Post({0, nullptr});
+  {
+    // A task queued behind the exit requests would never run and stay busy.
+    std::lock_guard queueGuard(FQueueLock);
+    FStopping = true;
+    for (size_t i = 0; i < FThreads.size(); ++i) FQueue.push_back({0, nullptr});
+  }
+  FQueueChanged.notify_all();
   auto allEnded = [this] {
     for (auto it = FThreads.end(); it != FThreads.begin();) {
       --it;
@@ -233,12 +261,11 @@ void TExecutingEngine::Log(const QString& AMessage) const {
   if (FOnEvent) FOnEvent(QStringLiteral("INPUT/OUTPUT PORT: ") + AMessage);
 }
 
-void TExecutingEngine::ExecuteTask(TTask* ATask) { Post({1, ATask}); }
-
-void TExecutingEngine::Post(TPacket APacket) {
+void TExecutingEngine::ExecuteTask(TTask* ATask) {
   {
     std::lock_guard guard(FQueueLock);
-    FQueue.push_back(APacket);
+    TV_ASSERT(!FStopping, QStringLiteral("Task engine is not started"));
+    FQueue.push_back({1, ATask});
   }
   FQueueChanged.notify_one();
 }
@@ -253,12 +280,23 @@ TExecutingEngine::TPacket TExecutingEngine::TakePacket() {
 
 // --- global engine ----------------------------------------------------------
 
+bool TaskEngineStarted() {
+  std::lock_guard guard(gTaskEngineLock);
+  return gTaskEngine != nullptr;
+}
+
 void StartTaskEngine(TMessageEvent AOnEvent) {
-  if (TaskEngine == nullptr) TaskEngine = new TExecutingEngine(6, std::move(AOnEvent));
+  std::lock_guard guard(gTaskEngineLock);
+  if (gTaskEngine == nullptr) gTaskEngine = new TExecutingEngine(6, std::move(AOnEvent));
 }
 
 void StopTaskEngine() {
-  TExecutingEngine* engine = TaskEngine;
-  TaskEngine = nullptr;
+  TExecutingEngine* engine = nullptr;
+  {
+    std::lock_guard guard(gTaskEngineLock);
+    std::swap(engine, gTaskEngine);
+  }
+  // Freed outside the lock: callbacks drained meanwhile may try to start tasks,
+  // and are refused rather than blocked.
   delete engine;
 }

@@ -24,29 +24,29 @@ using TMessageEvent = std::function<void(const QString&)>;
 
 // Shared by the tasks of one run; a task keeps it alive while it holds it.
 class TCancellationToken {
-public:
+ public:
   ~TCancellationToken() { Cancel(); }
   void Cancel() { FCancelled.store(true); }
   bool Cancelled() const { return FCancelled.load(); }
 
-private:
+ private:
   std::atomic<bool> FCancelled{false};
 };
 using TCancellationTokenRef = std::shared_ptr<TCancellationToken>;
 
 // Raised in a task body to end the task with a reason.
 class ETaskException : public Exception {
-public:
+ public:
   explicit ETaskException(TCompletionReason AReason) : Exception(QString()), FReason(AReason) {}
   TCompletionReason Reason() const { return FReason; }
 
-private:
+ private:
   TCompletionReason FReason;
 };
 
 // A waitable kernel-like event: Wait blocks until Signal (auto-reset).
 class TWaitableEvent {
-public:
+ public:
   virtual ~TWaitableEvent() = default;
   // False when the wait itself failed.
   virtual bool Wait() = 0;
@@ -55,18 +55,18 @@ public:
 
 // In-process auto-reset event.
 class TAutoResetEvent : public TWaitableEvent {
-public:
+ public:
   bool Wait() override;
   void Signal() override;
 
-private:
+ private:
   std::mutex FLock;
   std::condition_variable FChanged;
   bool FSignalled = false;
 };
 
 class TTask {
-public:
+ public:
   TTask() = default;
   TTask(const TTask&) = delete;
   TTask& operator=(const TTask&) = delete;
@@ -91,7 +91,7 @@ public:
   // task: only then may the owner free it.
   bool IsHeld() const { return FHeld.load(std::memory_order_acquire) != 0; }
 
-protected:
+ protected:
   virtual void Complete(TCompletionReason AReason, const QString& AMessage);
   virtual void DoExecute() {}
 
@@ -102,9 +102,10 @@ protected:
   // Runs ACallback on the main thread when the task runs on an executor.
   void CallBack(TTaskEvent ACallback);
 
-private:
+ private:
   friend class TExecutor;
   void Prepare(TCancellationTokenRef ACancellationToken, TTaskEvent AOnProgress, TTaskEvent AOnComplete);
+  void Unprepare();  // undoes Prepare when the task could not be posted
   void Run();
 
   void* FData = nullptr;
@@ -126,27 +127,27 @@ private:
 
 // Waits on an event until cancelled; every wake-up is a progress report.
 class TEventWaitTask : public TTask {
-public:
+ public:
   explicit TEventWaitTask(TWaitableEvent* AEvent) : FEvent(AEvent) {}
   void Cancel() override;
 
-protected:
+ protected:
   void DoExecute() override;
 
-private:
+ private:
   TWaitableEvent* FEvent;  // not owned
 };
 
 // A worker thread of the engine.
 class TExecutor {
-public:
+ public:
   explicit TExecutor(TExecutingEngine* AEngine);
   ~TExecutor();  // waits for the thread to end
   void Start();
   bool Terminated() const { return FTerminated.load(); }
   std::thread::id ThreadId() const { return FThreadId; }
 
-private:
+ private:
   void Execute();
   void Log(const QString& AMessage) const;
 
@@ -158,25 +159,25 @@ private:
 
 // Pool of executors fed from one FIFO queue; any thread may post.
 class TExecutingEngine {
-public:
+ public:
   TExecutingEngine(int ARunnableThreadCount, TMessageEvent AOnEvent);
   ~TExecutingEngine();
   TExecutingEngine(const TExecutingEngine&) = delete;
   TExecutingEngine& operator=(const TExecutingEngine&) = delete;
 
+  // Fails (and leaves the task untouched) once the engine is shutting down.
   void ExecuteTask(TTask* ATask);
   int RunnableThreadCount() const { return FRunnableThreadCount; }
   // The larger of the requested count and the processor count.
   static int ThreadCountFor(int ARequested, int AProcessorCount);
 
-private:
+ private:
   friend class TExecutor;
   struct TPacket {
     int Key;  // 1 = run the task, anything else = exit request
     TTask* Task;
   };
   TPacket TakePacket();
-  void Post(TPacket APacket);
   void Log(const QString& AMessage) const;
 
   int FRunnableThreadCount;
@@ -186,11 +187,16 @@ private:
   std::mutex FQueueLock;
   std::condition_variable FQueueChanged;
   std::deque<TPacket> FQueue;
+  bool FStopping = false;  // under FQueueLock: exit requests are posted
 };
 
-// The process-wide engine between StartTaskEngine and StopTaskEngine.
-extern TExecutingEngine* TaskEngine;
+// The process-wide engine between StartTaskEngine and StopTaskEngine. It is
+// reached only through ExecuteAsync, under a lock that StopTaskEngine takes
+// before it frees the engine, so no thread ever holds a pointer to a freed one.
+// The program's start-up owns its life; nothing else stops it.
+bool TaskEngineStarted();
 void StartTaskEngine(TMessageEvent AOnEvent = nullptr);
 // Frees the engine (draining the main-thread queue while executors finish);
-// harmless when no engine runs.
+// harmless when no engine runs. Tasks posted before it still run; a later
+// ExecuteAsync fails with "Task engine is not started".
 void StopTaskEngine();

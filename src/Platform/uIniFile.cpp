@@ -13,7 +13,9 @@
 
 namespace {
 
-QString Folded(const QString& AName) { return AName.trimmed().toCaseFolded(); }
+QString Folded(const QString& AName) {
+  return AName.trimmed().toCaseFolded();
+}
 
 QString Unquote(const QString& AValue) {
   if (AValue.size() >= 2) {
@@ -27,7 +29,7 @@ QString Unquote(const QString& AValue) {
 // Holds an exclusive advisory lock on the file's folder while a writer
 // re-reads and replaces the file; other processes of ours queue behind it.
 class TFolderLock {
-public:
+ public:
   explicit TFolderLock(const QString& AFileName) {
     const QByteArray dir = QFile::encodeName(QFileInfo(AFileName).absolutePath());
     FFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -42,7 +44,7 @@ public:
   TFolderLock(const TFolderLock&) = delete;
   TFolderLock& operator=(const TFolderLock&) = delete;
 
-private:
+ private:
   int FFd = -1;
 };
 
@@ -75,8 +77,32 @@ TIniDocument::TLine TIniDocument::KeyLine(const QString& AKey, const QString& AV
   line.Kind = TLineKind::Key;
   line.Name = AKey.trimmed();
   line.Value = AValue;
-  line.Text = line.Name + QLatin1Char('=') + AValue;
+  // Reading trims and unquotes; quoting keeps such a value as it was given.
+  const bool quote = AValue != AValue.trimmed() || Unquote(AValue) != AValue;
+  line.Text = line.Name + QLatin1Char('=') + (quote ? QLatin1Char('"') + AValue + QLatin1Char('"') : AValue);
   return line;
+}
+
+void TIniDocument::CheckWritable(const QString& ASection, const QString& AKey, const QString& AValue) {
+  // Each of these would write lines or names of its own into the file: a value
+  // "x\n[Connection]\nStorageType=INI" would add a whole section.
+  const auto hasBreak = [](const QString& AText) {
+    return AText.contains(QLatin1Char('\n')) || AText.contains(QLatin1Char('\r'));
+  };
+  const auto oneLine = [](QString AText) {
+    return AText.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+  };
+  if (hasBreak(ASection) || hasBreak(AKey) || hasBreak(AValue))
+    throw EConvertError(
+        QStringLiteral("Settings value [%1] %2 is refused: a line break is not allowed in a section, key or value")
+            .arg(oneLine(ASection), oneLine(AKey)));
+  const QString section = ASection.trimmed();
+  if (section.isEmpty() || section.contains(QLatin1Char(']')))
+    throw EConvertError(QStringLiteral("Settings section name \"%1\" is not valid").arg(ASection));
+  const QString key = AKey.trimmed();
+  if (key.isEmpty() || key.contains(QLatin1Char('=')) || key.startsWith(QLatin1Char(';')) ||
+      key.startsWith(QLatin1Char('[')))
+    throw EConvertError(QStringLiteral("Settings key name \"%1\" is not valid").arg(AKey));
 }
 
 TIniDocument TIniDocument::FromText(const QString& AText) {
@@ -139,6 +165,7 @@ QString TIniDocument::ReadString(const QString& ASection, const QString& AKey, c
 }
 
 void TIniDocument::WriteString(const QString& ASection, const QString& AKey, const QString& AValue) {
+  CheckWritable(ASection, AKey, AValue);
   const int header = SectionLine(ASection);
   if (header < 0) {
     if (!FLines.empty() && !FLines.back().Text.trimmed().isEmpty()) FLines.push_back(ParseLine(QString()));
@@ -157,7 +184,8 @@ void TIniDocument::WriteString(const QString& ASection, const QString& AKey, con
   int insertAt = header + 1;
   const int end = SectionEnd(header);
   for (int i = header + 1; i < end; ++i)
-    if (FLines[static_cast<size_t>(i)].Kind != TLineKind::Other || !FLines[static_cast<size_t>(i)].Text.trimmed().isEmpty())
+    if (FLines[static_cast<size_t>(i)].Kind != TLineKind::Other ||
+        !FLines[static_cast<size_t>(i)].Text.trimmed().isEmpty())
       insertAt = i + 1;
   FLines.insert(FLines.begin() + insertAt, KeyLine(AKey, AValue));
   Reindex();
@@ -258,7 +286,9 @@ void TIniFile::WriteString(const QString& ASection, const QString& AKey, const Q
   Update([&](TIniDocument& doc) { doc.WriteString(ASection, AKey, AValue); });
 }
 
-bool TIniFile::SectionExists(const QString& ASection) const { return Load().SectionExists(ASection); }
+bool TIniFile::SectionExists(const QString& ASection) const {
+  return Load().SectionExists(ASection);
+}
 
 bool TIniFile::ValueExists(const QString& ASection, const QString& AKey) const {
   return Load().ValueExists(ASection, AKey);

@@ -12,12 +12,15 @@
 // case; the first of duplicate sections or keys wins. Lines are kept as read,
 // so a rewrite changes only what was edited (comments and order survive).
 class TIniDocument {
-public:
+ public:
   static TIniDocument FromText(const QString& AText);
   static TIniDocument FromBytes(const QByteArray& ABytes);  // by the "ANSI" file rule
   QString ToText() const;
 
   QString ReadString(const QString& ASection, const QString& AKey, const QString& ADefault) const;
+  // Raises EConvertError, changing nothing, for a line break anywhere, an empty
+  // name, "]" in a section name, "=" in a key name or a key read as a comment
+  // or section. A value with outer blanks or quotes is written quoted.
   void WriteString(const QString& ASection, const QString& AKey, const QString& AValue);
   // True when the section holds at least one key.
   bool SectionExists(const QString& ASection) const;
@@ -29,7 +32,7 @@ public:
   void DeleteKey(const QString& ASection, const QString& AKey);
   bool IsEmpty() const { return FLines.empty(); }
 
-private:
+ private:
   enum class TLineKind { Other, Section, Key };
   struct TLine {
     TLineKind Kind = TLineKind::Other;
@@ -40,9 +43,10 @@ private:
 
   static TLine ParseLine(const QString& AText);
   static TLine KeyLine(const QString& AKey, const QString& AValue);
+  static void CheckWritable(const QString& ASection, const QString& AKey, const QString& AValue);
   void Reindex();
   int SectionLine(const QString& ASection) const;  // header line index or -1
-  int SectionEnd(int AHeader) const;                // first line after the section
+  int SectionEnd(int AHeader) const;               // first line after the section
   int KeyLineIn(int AHeader, const QString& AKey) const;
 
   std::vector<TLine> FLines;
@@ -54,7 +58,7 @@ private:
 // every write locks the folder against other processes, re-reads, edits and
 // replaces the file atomically (temporary file + rename) before returning.
 class TIniFile {
-public:
+ public:
   explicit TIniFile(const QString& AFileName) : FFileName(AFileName) {}
   const QString& FileName() const { return FFileName; }
 
@@ -70,6 +74,6 @@ public:
   bool SectionExists(const QString& ASection) const;
   bool ValueExists(const QString& ASection, const QString& AKey) const;
 
-private:
+ private:
   QString FFileName;
 };

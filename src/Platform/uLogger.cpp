@@ -1,8 +1,14 @@
 #include "src/Platform/uLogger.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QTime>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -10,6 +16,22 @@ QByteArray LineBytes(const QString& ALine) {
   QByteArray bytes = ALine.toUtf8();
   bytes.append("\r\n", 2);
   return bytes;
+}
+
+// Empty on success, else the system's reason.
+QString WriteAll(int AFd, const QByteArray& ABytes) {
+  const char* data = ABytes.constData();
+  qsizetype left = ABytes.size();
+  while (left > 0) {
+    const ssize_t written = ::write(AFd, data, static_cast<size_t>(left));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    data += written;
+    left -= written;
+  }
+  return QString();
 }
 
 }  // namespace
@@ -33,6 +55,7 @@ TLogger::~TLogger() {
     Flush();
   } catch (...) {
   }
+  CloseFile();
 }
 
 QString TLogger::AddMessage(const QString& AMessage, TMessageKind AMessageKind) {
@@ -105,42 +128,62 @@ QString TLogger::Items(int AIndex) const {
 
 void TLogger::Flush() {
   std::lock_guard lock(FLock);
-  if (FFile)
-    WritePending();
-  else
-    RewriteAll();
+  RewriteAll();
 }
 
 void TLogger::WritePending() {
   // Until the file is known to match the list (first line of the run, or after a
-  // failure) it is rewritten whole; afterwards only the new lines are appended.
-  if (!FFile) {
+  // failure, or once someone removed or replaced it) it is rewritten whole;
+  // afterwards only the new lines are appended.
+  if (FFile < 0 || !FileStillOurs()) {
     RewriteAll();
     return;
   }
   QByteArray bytes;
   for (qsizetype i = FWritten; i < FItems.size(); ++i) bytes += LineBytes(FItems[i]);
-  if (FFile->write(bytes) != bytes.size()) {
-    ReportFailure(FFile->errorString());
-    FFile.reset();
+  const QString error = WriteAll(FFile, bytes);
+  if (!error.isEmpty()) {
+    ReportFailure(error);
+    CloseFile();
     return;
   }
   FWritten = FItems.size();
 }
 
+bool TLogger::FileStillOurs() const {
+  struct stat opened {};
+  struct stat named {};
+  if (::fstat(FFile, &opened) != 0 || opened.st_nlink == 0) return false;
+  if (::stat(QFile::encodeName(FFileName).constData(), &named) != 0) return false;
+  return named.st_dev == FDevice && named.st_ino == FInode;
+}
+
+void TLogger::CloseFile() {
+  if (FFile >= 0) ::close(FFile);
+  FFile = -1;
+}
+
 bool TLogger::RewriteAll() {
-  auto file = std::make_unique<QFile>(FFileName);
-  if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-    ReportFailure(file->errorString());
+  CloseFile();
+  const int fd =
+      ::open(QFile::encodeName(FFileName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    ReportFailure(QString::fromLocal8Bit(std::strerror(errno)));
     return false;
   }
   QByteArray bytes;
   for (const QString& line : FItems) bytes += LineBytes(line);
-  if (file->write(bytes) != bytes.size()) {
-    ReportFailure(file->errorString());
+  struct stat info {};
+  QString error = WriteAll(fd, bytes);
+  if (error.isEmpty() && ::fstat(fd, &info) != 0) error = QString::fromLocal8Bit(std::strerror(errno));
+  if (!error.isEmpty()) {
+    ReportFailure(error);
+    ::close(fd);
     return false;
   }
-  FFile = std::move(file);
+  FFile = fd;
+  FDevice = info.st_dev;
+  FInode = info.st_ino;
   FWritten = FItems.size();
   return true;
 }

@@ -1,11 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <QString>
 #include <QStringList>
-#include <memory>
 #include <mutex>
-
-class QFile;
 
 enum TMessageKind { mkAny, mkBaseActions, mkError };
 
@@ -21,9 +20,13 @@ inline const QString cDomainLogFileName = QStringLiteral("domain_log.txt");
 //
 // Workers log too, so every operation takes the logger's lock. Each line is
 // appended to the file as it comes (the first line of a run truncates it), so a
-// line costs its own length, not the run's. A failing write never reaches the
-// code that logged: it is reported once on stderr and the file is rewritten in
-// full at the next line or Flush that succeeds.
+// line costs its own length, not the run's. Appends go through O_APPEND: another
+// instance on the same configuration that starts its run truncates the file
+// under us, and a positioned write would then leave a hole of NUL bytes. A file
+// found deleted or replaced by another one is written anew from the run's lines.
+// A failing write never reaches the code that logged: it is reported once on
+// stderr and the file is rewritten in full at the next line or Flush that
+// succeeds.
 class TLogger {
  public:
   explicit TLogger(const QString& AFileName);
@@ -46,7 +49,7 @@ class TLogger {
   void SetLogMessageKind(TMessageKind AKind);
   int LogIndentLevel() const;
 
-  // Makes the file hold exactly this run's lines (an empty file before the first).
+  // Rewrites the file with exactly this run's lines (empty before the first).
   void Flush();
 
   int Count() const;
@@ -57,6 +60,8 @@ class TLogger {
   QString DoAddMessage(const QString& AMessage, TMessageKind AMessageKind);
   void WritePending();
   bool RewriteAll();
+  bool FileStillOurs() const;
+  void CloseFile();
   void ReportFailure(const QString& AError);
 
   mutable std::mutex FLock;
@@ -65,7 +70,9 @@ class TLogger {
   int FLogIndentLevel = 0;
   TMessageKind FLogMessageKind = mkAny;
   bool FEnabled = true;
-  std::unique_ptr<QFile> FFile;  // open for appending once the run's file is in step
-  qsizetype FWritten = 0;        // lines of FItems that the file holds
+  int FFile = -1;     // open for appending once the run's file is in step
+  dev_t FDevice = 0;  // identity of the file FFile is open on
+  ino_t FInode = 0;
+  qsizetype FWritten = 0;  // lines of FItems that the file holds
   bool FFailureReported = false;
 };

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "src/Common/uTask.h"
 #include "src/Platform/Configuration/uConfiguration.h"
@@ -25,7 +26,8 @@ TErrorReporter& Reporter() {
   return reporter;
 }
 
-// Stops the task engine however Run is left.
+// The platform owns the task engine's life: it stops it however Run is left,
+// after the mediator (declared later) whose waiting task runs on it.
 struct TTaskEngineGuard {
   ~TTaskEngineGuard() { StopTaskEngine(); }
 };
@@ -40,7 +42,9 @@ QString RunErrorText(const QString& AMessage) {
   return QStringLiteral("Ошибка приложения: ") + AMessage + QStringLiteral("\r\nДальнейшая работа невозможна");
 }
 
-void TPlatform::SetErrorReporter(TErrorReporter AReporter) { Reporter() = std::move(AReporter); }
+TErrorReporter TPlatform::SetErrorReporter(TErrorReporter AReporter) {
+  return std::exchange(Reporter(), std::move(AReporter));
+}
 
 void TPlatform::ReportError(const QString& AText) {
   std::fprintf(stderr, "%s\n", AText.toLocal8Bit().constData());
@@ -65,8 +69,11 @@ int TPlatform::Run(const QStringList& AArguments) {
   StartTaskEngine();
   auto mediator = std::make_unique<TProcessMediator>(QStringLiteral("Tervana.Platform"), 255);
   if (singleton && mediator->AlreadyExists()) {
-    mediator->SendData(parameter);
-    return 0;
+    // A parameter the running instance did not take is a failed start, not a
+    // silent one.
+    if (mediator->SendData(parameter)) return 0;
+    ReportError(StartupErrorText(mediator->LastError()));
+    return 1;
   }
 
   int status = 0;
@@ -81,6 +88,7 @@ int TPlatform::Run(const QStringList& AArguments) {
       throw;
     }
     mediator->SetOnDataReceived([p = platform.get()](const QString& AData) { p->ExecuteDefaultActions(AData); });
+    mediator->SetOnError([p = platform.get()](const QString& AText) { p->LogError(AText); });
     try {
       platform->DoRun(parameter);
     } catch (const std::exception& e) {
@@ -88,6 +96,7 @@ int TPlatform::Run(const QStringList& AArguments) {
       status = 1;
     }
     mediator->SetOnDataReceived(nullptr);
+    mediator->SetOnError(nullptr);
     platform.reset();
     ThePlatform = nullptr;
   }
@@ -98,8 +107,8 @@ int TPlatform::Run(const QStringList& AArguments) {
 
 TPlatform::TPlatform(TSettings* ASettings) {
   std::srand(static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch()));
-  FLocalizator = std::make_unique<TLocalizator>(AppDir + QStringLiteral("translations"),
-                                                AppDir + QStringLiteral("settings.ini"));
+  FLocalizator =
+      std::make_unique<TLocalizator>(AppDir + QStringLiteral("translations"), AppDir + QStringLiteral("settings.ini"));
   FTranslator = std::make_unique<TTranslator>(
       FLocalizator.get(), ASettings->GetValue(QStringLiteral("Core"), QStringLiteral("Language"), QString()));
   FSettings = ASettings;
@@ -153,21 +162,36 @@ void TPlatform::ExecuteDefaultActions(const QString& AData) {
   for (TDomain* domain : *FDomains) domain->ExecuteDefaultAction(nullptr, AData);
 }
 
-QString TPlatform::Language() const { return FTranslator->Language(); }
-void TPlatform::SetLanguage(const QString& ALanguage) { FTranslator->SetLanguage(ALanguage); }
+void TPlatform::LogError(const QString& AText) {
+  for (TDomain* domain : *FDomains)
+    if (TLogger* logger = domain->Logger()) logger->AddMessage(AText, mkError);
+}
+
+QString TPlatform::Language() const {
+  return FTranslator->Language();
+}
+void TPlatform::SetLanguage(const QString& ALanguage) {
+  FTranslator->SetLanguage(ALanguage);
+}
 
 TConfiguration* TPlatform::ConfigurationByName(const QString& AName) const {
   return FConfigurations->ObjectByName(AName);
 }
-TUser* TPlatform::UserByName(const QString& AUserName) const { return FUsers->GetByName(AUserName); }
-TStyle* TPlatform::StyleByName(const QString& AName) const { return FStyles->GetByName(AName); }
+TUser* TPlatform::UserByName(const QString& AUserName) const {
+  return FUsers->GetByName(AUserName);
+}
+TStyle* TPlatform::StyleByName(const QString& AName) const {
+  return FStyles->GetByName(AName);
+}
 TPresenter* TPlatform::PresenterByName(const QString& APresenterName) const {
   return FPresenters->GetByName(APresenterName);
 }
 TDomain* TPlatform::DomainById(int AId) const {
   return AId >= 0 && AId < FDomains->Count() ? (*FDomains)[AId] : nullptr;
 }
-TDomain* TPlatform::DomainByUid(const QString& AUid) const { return FDomains->GetByUid(AUid); }
+TDomain* TPlatform::DomainByUid(const QString& AUid) const {
+  return FDomains->GetByUid(AUid);
+}
 QString TPlatform::Translate(const QString& AKey, const QString& ADefault) const {
   return FTranslator->Translate(AKey, ADefault);
 }

@@ -26,12 +26,13 @@ class TTranslator;
 using TErrorReporter = std::function<void(const QString&)>;
 
 class TPlatform : public TPlatformContext {
-public:
+ public:
   // The program's only entry into the platform; returns when the program is to
   // end: 0 after a clean run, 1 when the run failed (already reported).
   // Start-up failures leave as exceptions.
   static int Run(const QStringList& AArguments);
-  static void SetErrorReporter(TErrorReporter AReporter);
+  // Returns the reporter it replaces.
+  static TErrorReporter SetErrorReporter(TErrorReporter AReporter);
   static void ReportError(const QString& AText);
 
   // "singleton" in [Core] RunMode, in any case.
@@ -62,8 +63,10 @@ public:
 
   // The single-instance hand-over: every domain runs its default action.
   void ExecuteDefaultActions(const QString& AData);
+  // Into the working log of every domain.
+  void LogError(const QString& AText);
 
-private:
+ private:
   void Init();
   void DoRun(const QString& AParameter);
   void DoStop();

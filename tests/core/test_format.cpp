@@ -13,8 +13,6 @@ namespace {
 // Pins the process-wide settings for a test and restores them afterwards.
 class FormatTest : public ::testing::Test {
  protected:
-  void SetUp() override { FSaved = FormatSettings(); }
-  void TearDown() override { FormatSettings() = FSaved; }
   static void UseEnglish() { FormatSettings() = TFormatSettings::Invariant(); }
   static void UseRussian() {
     FormatSettings() = TFormatSettings::Russian();
@@ -22,7 +20,7 @@ class FormatTest : public ::testing::Test {
   }
 
  private:
-  TFormatSettings FSaved;
+  TFormatSettingsGuard FFormatGuard;
 };
 
 struct FloatCase {
@@ -57,6 +55,7 @@ TEST_F(FormatTest, FormatFloatWithDelphiCodes) {
       {"0.0E-0", 0.000123, "1.2E-4", "1,2E-4"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Format);
     UseEnglish();
     EXPECT_EQ(FormatFloat(QString::fromLatin1(c.Format), c.Value), QString::fromUtf8(c.English)) << c.Format;
     UseRussian();

@@ -15,11 +15,7 @@ namespace {
 // a comma as decimal separator.
 class JSONTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FSaved = FormatSettings();
-    FormatSettings() = TFormatSettings::Russian();
-  }
-  void TearDown() override { FormatSettings() = FSaved; }
+  void SetUp() override { FormatSettings() = TFormatSettings::Russian(); }
 
   static std::unique_ptr<TJSONObject> Parse(const char* AText) {
     std::unique_ptr<TJSONValue> value = TJSONObject::ParseJSONValue(QString::fromUtf8(AText));
@@ -28,7 +24,7 @@ class JSONTest : public ::testing::Test {
   }
 
  private:
-  TFormatSettings FSaved;
+  TFormatSettingsGuard FFormatGuard;
 };
 
 TEST_F(JSONTest, WriterEscapesToPureAscii) {
@@ -41,13 +37,16 @@ TEST_F(JSONTest, WriterEscapesToPureAscii) {
       {QString(), R"("")"},
   };
   for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(expected);
     TJSONString value(text);
     EXPECT_EQ(value.ToString(), QString::fromLatin1(expected));
     EXPECT_LE(value.ToJSONBytes().size(), value.EstimatedByteSize());
     // And it reads back to the same UTF-16 text.
     auto parsed = TJSONObject::ParseJSONValue(value.ToString());
-    ASSERT_TRUE(parsed) << expected;
-    EXPECT_EQ(parsed->Value(), text);
+    EXPECT_TRUE(parsed);
+    if (parsed) {
+      EXPECT_EQ(parsed->Value(), text);
+    }
   }
   TJSONString raw(QStringLiteral("Ж/😀\n"));
   EXPECT_EQ(raw.ToRawString(), QStringLiteral("\"Ж\\/😀\\n\""));
@@ -213,9 +212,11 @@ TEST_F(JSONTest, NumberValueTexts) {
       {"1e400", "1e400"},  // beyond a double: kept as text
   };
   for (const auto& [text, value] : cases) {
+    SCOPED_TRACE(text);
     auto number = TJSONNumber::FromText(QString::fromLatin1(text));
-    ASSERT_TRUE(number) << text;
-    EXPECT_EQ(number->Value(), QString::fromLatin1(value)) << text;
+    EXPECT_TRUE(number);
+    if (!number) continue;
+    EXPECT_EQ(number->Value(), QString::fromLatin1(value));
     EXPECT_EQ(number->ToString(), QString::fromLatin1(text));
   }
   EXPECT_FALSE(TJSONNumber::FromText("1,5"));
@@ -260,9 +261,12 @@ TEST_F(JSONTest, ExtractBooleanIsTrueForAnyNonZeroInteger) {
       {"{}", false},
   };
   for (const auto& [json, expected] : cases) {
+    SCOPED_TRACE(json);
     auto object = Parse((std::string(R"({"b":)") + json + "}").c_str());
-    ASSERT_TRUE(object) << json;
-    EXPECT_EQ(object->ExtractBoolean("b"), expected) << json;
+    EXPECT_TRUE(object);
+    if (object) {
+      EXPECT_EQ(object->ExtractBoolean("b"), expected);
+    }
   }
   EXPECT_FALSE(TJSONObject().ExtractBoolean("b"));
 }
@@ -273,6 +277,7 @@ TEST_F(JSONTest, ColourTexts) {
       {0xFFF0F8FF, "AliceBlue"}, {0xFF9ACD32, "YellowGreen"}, {0, "#00000000"},
   };
   for (const auto& [color, text] : written) {
+    SCOPED_TRACE(text);
     TJSONObject object;
     object.StoreColor("c", color);
     EXPECT_EQ(object.ToString(), QStringLiteral("{\"c\":\"%1\"}").arg(QString::fromLatin1(text)));

@@ -1,13 +1,18 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <semaphore.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "src/Common/uMainThread.h"
 #include "src/Platform/uProcessMediator.h"
@@ -20,25 +25,55 @@ QString UniqueName() {
   return QString("Tervana.Test.%1.%2").arg(::getpid()).arg(++counter);
 }
 
+// Where the channel's objects of a unique name live.
+QByteArray ShmPath(const QString& AName, const char* ASuffix) {
+  return QFile::encodeName(QString("/dev/shm/%1%2.%3").arg(AName, ASuffix).arg(::getuid()));
+}
+QByteArray SemaphorePath(const QString& AName, const char* ASuffix) {
+  return QFile::encodeName(QString("/dev/shm/sem.%1%2.%3").arg(AName, ASuffix).arg(::getuid()));
+}
+QByteArray LockPath(const QString& AFolder, const QString& AName) {
+  return QFile::encodeName(QString("%1/%2.%3.lock").arg(AFolder, AName).arg(::getuid()));
+}
+
+// Puts a link to a decoy file of ours where APath was.
+void ReplaceWithLink(const QByteArray& APath, const QByteArray& ADecoy) {
+  ::unlink(APath.constData());
+  const int fd = ::open(ADecoy.constData(), O_RDWR | O_CREAT, 0600);
+  ::ftruncate(fd, 4096);
+  ::close(fd);
+  ::symlink(ADecoy.constData(), APath.constData());
+}
+
+QString ConstructionError(const QString& AName) {
+  try {
+    TProcessMediator mediator(AName, 255);
+  } catch (const EInOutError& e) {
+    return e.Message();
+  }
+  return QStringLiteral("<no error>");
+}
+
 bool Drain(const std::function<bool()>& ADone) {
   return MainThread().WaitUntil(ADone, std::chrono::milliseconds(5), std::chrono::milliseconds(5000));
 }
 
-// A mediator pair in one process; the first (the receiver) goes first, since
-// every mediator stops the task engine when it goes.
+// A mediator pair in one process, on an engine of the pair's own that outlives
+// both mediators, as the program's does.
 struct TMediatorPair {
-  explicit TMediatorPair(const QString& AName) {
+  explicit TMediatorPair(const QString& AName, int ASize = 255) {
     StartTaskEngine();
-    First = std::make_unique<TProcessMediator>(AName, 255);
+    First = std::make_unique<TProcessMediator>(AName, ASize);
     First->SetOnDataReceived([this](const QString& AData) {
       Received << AData;
       OnMain = OnMain && MainThread().IsMainThread();
     });
-    Second = std::make_unique<TProcessMediator>(AName, 255);
+    Second = std::make_unique<TProcessMediator>(AName, ASize);
   }
   ~TMediatorPair() {
     First.reset();
     Second.reset();
+    StopTaskEngine();
   }
   std::unique_ptr<TProcessMediator> First;
   std::unique_ptr<TProcessMediator> Second;
@@ -62,6 +97,34 @@ TEST(ProcessMediator, FitToBlockCutsAtTheBlockAndKeepsSurrogatePairs) {
       {"pair before the cut", QString(124, 'a') + pair + "b", 126},
   };
   for (const auto& c : cases) EXPECT_EQ(TProcessMediator::FitToBlock(c.Text, 255).size(), c.Size) << c.Name;
+}
+
+// Whatever the block's size, the text and its NUL fit into it.
+class FitToBlockSize : public ::testing::TestWithParam<int> {};
+
+TEST_P(FitToBlockSize, TextAndNulNeverExceedTheBlock) {
+  const int size = GetParam();
+  const int room = std::max(0, std::min(TProcessMediator::cMaxTextUnits, size / 2 - 1));
+  for (const QString& text : {QString(), QString("ab"), QString(300, 'x')}) {
+    SCOPED_TRACE(text.size());
+    const QString fitted = TProcessMediator::FitToBlock(text, size);
+    EXPECT_EQ(fitted.size(), std::min<qsizetype>(text.size(), room));
+    EXPECT_TRUE(text.startsWith(fitted));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FitToBlockSize, ::testing::Values(-1, 0, 1, 2, 3, 4, 5, 254, 255, 256, 257, 4096));
+
+// Below two bytes not even the NUL fits; two or three bytes hold only the NUL.
+TEST(ProcessMediator, TinyBlocksNeverTakeMoreThanFits) {
+  for (int size : {-1, 0, 1, 2, 3}) {
+    SCOPED_TRACE(size);
+    TMediatorPair pair(UniqueName(), size);
+    EXPECT_EQ(pair.Second->SendData("abc"), size >= 2);
+    if (size >= 2) {
+      EXPECT_TRUE(Drain([&] { return pair.Received == QStringList({""}); })) << pair.Received.join("|");
+    }
+  }
 }
 
 TEST(ProcessMediator, SecondInstanceHandsItsTextToTheFirstOnTheMainThread) {
@@ -99,6 +162,96 @@ TEST(ProcessMediator, ReceiverReadsNoFurtherThanTheBlock) {
   EXPECT_EQ(pair.Received.last(), QString(127, QChar(0x4141)));
 }
 
+TEST(ProcessMediator, AFailingHandlerIsReportedAndTheChannelKeepsWaiting) {
+  TMediatorPair pair(UniqueName());
+  QStringList errors;
+  pair.First->SetOnDataReceived([&](const QString& AData) {
+    if (AData == "bad") throw EInOutError("No such report");
+    pair.Received << AData;
+  });
+  pair.First->SetOnError([&](const QString& AText) { errors << AText; });
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(pair.Second->SendData("bad"));
+  const bool reported = Drain([&] { return !errors.isEmpty(); });
+  const QString stderrText = QString::fromStdString(::testing::internal::GetCapturedStderr());
+  ASSERT_TRUE(reported);
+  EXPECT_TRUE(errors[0].contains("No such report")) << errors[0];
+  EXPECT_TRUE(stderrText.contains("No such report")) << stderrText;
+  ASSERT_TRUE(pair.Second->SendData("good"));
+  EXPECT_TRUE(Drain([&] { return pair.Received == QStringList({"good"}); }));
+}
+
+// Another local user who gets at the channel's objects first could read every
+// hand-over or make every start a silent second one: a later start refuses
+// objects that are not owner-only, not ours, or links.
+TEST(ProcessMediator, ASecondStartRefusesChannelObjectsOthersCouldUse) {
+  const struct {
+    const char* Name;
+    std::function<void(const QString&)> Tamper;
+  } cases[] = {
+      {"block open to others", [](const QString& n) { ::chmod(ShmPath(n, "$File").constData(), 0666); }},
+      {"block of another user", [](const QString& n) { ::chown(ShmPath(n, "$File").constData(), 65534, 65534); }},
+      {"block is a link", [](const QString& n) { ReplaceWithLink(ShmPath(n, "$File"), ShmPath(n, ".decoy")); }},
+      {"event open to the group", [](const QString& n) { ::chmod(SemaphorePath(n, "$Event").constData(), 0660); }},
+      {"event of another user",
+       [](const QString& n) { ::chown(SemaphorePath(n, "$Event").constData(), 65534, 65534); }},
+      {"event is a link",
+       [](const QString& n) { ReplaceWithLink(SemaphorePath(n, "$Event"), SemaphorePath(n, ".decoy")); }},
+      {"acknowledgement open to others", [](const QString& n) { ::chmod(SemaphorePath(n, "$Ack").constData(), 0666); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const QString name = UniqueName();
+    StartTaskEngine();
+    {
+      TProcessMediator first(name, 255);
+      c.Tamper(name);
+      EXPECT_NE(ConstructionError(name), "<no error>");
+    }
+    StopTaskEngine();
+    ::unlink(ShmPath(name, ".decoy").constData());
+    ::unlink(SemaphorePath(name, ".decoy").constData());
+  }
+}
+
+TEST(ProcessMediator, ALockFileThatIsALinkOrNotOwnerOnlyIsRefused) {
+  TTempFolder runtime;
+  TEnvironmentGuard env("XDG_RUNTIME_DIR", runtime.Path().toLocal8Bit());
+  const struct {
+    const char* Name;
+    std::function<void(const QByteArray&)> Plant;
+  } cases[] = {
+      {"link", [&](const QByteArray& p) { ::symlink(QFile::encodeName(runtime.File("target")).constData(), p); }},
+      {"open to others",
+       [](const QByteArray& p) {
+         ::close(::open(p.constData(), O_RDWR | O_CREAT, 0600));
+         ::chmod(p.constData(), 0644);
+       }},
+      {"of another user",
+       [](const QByteArray& p) {
+         ::close(::open(p.constData(), O_RDWR | O_CREAT, 0600));
+         ::chown(p.constData(), 65534, 65534);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const QString name = UniqueName();
+    c.Plant(LockPath(runtime.Path(), name));
+    StartTaskEngine();
+    const QString error = ConstructionError(name);
+    StopTaskEngine();
+    EXPECT_TRUE(error.contains(QString::fromLocal8Bit(LockPath(runtime.Path(), name)))) << error;
+    EXPECT_FALSE(QFile::exists(runtime.File("target")));
+  }
+}
+
+TEST(ProcessMediator, LeavesTheTaskEngineToWhoeverStartedIt) {
+  StartTaskEngine();
+  { TProcessMediator first(UniqueName(), 255); }
+  EXPECT_TRUE(TaskEngineStarted());
+  StopTaskEngine();
+}
+
 TEST(ProcessMediator, DestructionDoesNotHangOnAWorkerWaitingForTheMainThread) {
   TMediatorPair pair(UniqueName());
   ASSERT_TRUE(pair.Second->SendData("late"));
@@ -114,8 +267,8 @@ TEST(ProcessMediator, DestructionDoesNotHangOnAWorkerWaitingForTheMainThread) {
 namespace {
 
 class TProbe {
-public:
-  TProbe(const QString& AFolder, const QString& AName, const QString& AParameter = QString()) {
+ public:
+  TProbe(const QString& AFolder, const QString& AName, const QString& AParameter = QString()) : FName(AName) {
     QStringList arguments{AFolder, AName};
     if (!AParameter.isNull()) arguments << AParameter;
     FProcess.start(QStringLiteral(MEDIATOR_PROBE), arguments);
@@ -125,6 +278,10 @@ public:
       FProcess.kill();
       FProcess.waitForFinished();
     }
+    // A killed first instance leaves its objects behind.
+    ::unlink(ShmPath(FName, "$File").constData());
+    ::unlink(SemaphorePath(FName, "$Event").constData());
+    ::unlink(SemaphorePath(FName, "$Ack").constData());
   }
   // Waits for a line of output; false on time-out or exit.
   bool WaitForLine(const QString& ALine, int ATimeoutMs = 15000) {
@@ -145,10 +302,12 @@ public:
     FProcess.kill();
     FProcess.waitForFinished();
   }
+  void Signal(int ASignal) { ::kill(static_cast<pid_t>(FProcess.processId()), ASignal); }
   bool Finish() { return FProcess.waitForFinished(15000) && FProcess.exitCode() == 0; }
   QStringList Lines() const { return FLines; }
 
-private:
+ private:
+  QString FName;
   QProcess FProcess;
   QStringList FLines;
 };
@@ -159,19 +318,32 @@ QString RunSecond(const QString& AFolder, const QString& AName, const QString& A
   return code == 0 ? QString::fromUtf8(output).trimmed() : QString("exit %1").arg(code);
 }
 
+// A second start's exit code and what it wrote on stderr.
+std::pair<int, QString> RunFailingSecond(const QString& AFolder, const QString& AName, const QString& AParameter) {
+  QProcess process;
+  process.start(QStringLiteral(MEDIATOR_PROBE), {AFolder, AName, AParameter});
+  if (!process.waitForFinished(30000)) return {-1, "time-out"};
+  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+          QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
 }  // namespace
 
 TEST(SingleInstance, RunModeInAnyCaseHandsTheParameterOver) {
   for (const char* mode : {"singleton", "SINGLETON", "SingleTon"}) {
+    SCOPED_TRACE(mode);
     TTempFolder folder;
     folder.Write("settings.ini", QByteArray("[core]\nrunmode=") + mode + "\n");
     const QString name = UniqueName();
     TProbe first(folder.Path(), name);
-    ASSERT_TRUE(first.WaitForLine("first")) << mode;
-    EXPECT_EQ(RunSecond(folder.Path(), name, "C:/reports/fund.xtdd"), "sent:1") << mode;
-    EXPECT_TRUE(first.WaitForLine("received:[C:/reports/fund.xtdd]:main=1")) << mode << first.Lines().join("|");
-    EXPECT_EQ(RunSecond(folder.Path(), name, ""), "sent:1") << mode;
-    EXPECT_TRUE(first.WaitForLine("received:[]:main=1")) << mode;
+    if (!first.WaitForLine("first")) {
+      ADD_FAILURE() << "the first instance did not start";
+      continue;
+    }
+    EXPECT_EQ(RunSecond(folder.Path(), name, "C:/reports/fund.xtdd"), "sent:1");
+    EXPECT_TRUE(first.WaitForLine("received:[C:/reports/fund.xtdd]:main=1")) << first.Lines().join("|");
+    EXPECT_EQ(RunSecond(folder.Path(), name, ""), "sent:1");
+    EXPECT_TRUE(first.WaitForLine("received:[]:main=1"));
     EXPECT_EQ(RunSecond(folder.Path(), name, "quit"), "sent:1");
     EXPECT_TRUE(first.WaitForLine("ended"));
     EXPECT_TRUE(first.Finish());
@@ -201,4 +373,61 @@ TEST(SingleInstance, AKilledFirstInstanceDoesNotBlockTheNextStart) {
   ASSERT_TRUE(next.WaitForLine("first")) << next.Lines().join("|");
   EXPECT_EQ(RunSecond(folder.Path(), name, "after crash"), "sent:1");
   EXPECT_TRUE(next.WaitForLine("received:[after crash]:main=1"));
+}
+
+TEST(SingleInstance, TamperedChannelMakesTheSecondStartFailLoudly) {
+  TTempFolder folder;
+  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
+  const QString name = UniqueName();
+  TProbe first(folder.Path(), name);
+  ASSERT_TRUE(first.WaitForLine("first"));
+  ::chmod(ShmPath(name, "$File").constData(), 0666);
+  const auto [code, errors] = RunFailingSecond(folder.Path(), name, "C:/reports/fund.xtdd");
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(errors.contains(QString::fromLocal8Bit(ShmPath(name, "$File")))) << errors;
+  EXPECT_FALSE(first.WaitForLine("received:[C:/reports/fund.xtdd]:main=1", 300));
+}
+
+TEST(SingleInstance, TenStartsAtOnceHandOverEveryTextExactlyOnce) {
+  TTempFolder folder;
+  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
+  const QString name = UniqueName();
+  TProbe first(folder.Path(), name);
+  ASSERT_TRUE(first.WaitForLine("first"));
+  constexpr int cStarts = 10;
+  std::vector<std::unique_ptr<QProcess>> starts;
+  for (int i = 0; i < cStarts; ++i) {
+    starts.push_back(std::make_unique<QProcess>());
+    starts.back()->start(QStringLiteral(MEDIATOR_PROBE), {folder.Path(), name, QString("C:/in/%1.xtdd").arg(i)});
+  }
+  for (int i = 0; i < cStarts; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(starts[i]->waitForFinished(30000));
+    EXPECT_EQ(starts[i]->exitCode(), 0) << starts[i]->readAllStandardError().constData();
+    EXPECT_EQ(QString::fromUtf8(starts[i]->readAllStandardOutput()).trimmed(), "sent:1");
+  }
+  EXPECT_EQ(RunSecond(folder.Path(), name, "quit"), "sent:1");
+  EXPECT_TRUE(first.WaitForLine("ended"));
+  for (int i = 0; i < cStarts; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(first.Lines().count(QString("received:[C:/in/%1.xtdd]:main=1").arg(i)), 1) << first.Lines().join("|");
+  }
+}
+
+// A first instance that does not take the text (here: stopped) makes the
+// second start fail, and the text is not delivered later.
+TEST(SingleInstance, ATextThatIsNotTakenFailsTheSecondStart) {
+  TTempFolder folder;
+  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
+  const QString name = UniqueName();
+  TProbe first(folder.Path(), name);
+  ASSERT_TRUE(first.WaitForLine("first"));
+  first.Signal(SIGSTOP);
+  const auto [code, errors] = RunFailingSecond(folder.Path(), name, "lost");
+  first.Signal(SIGCONT);
+  EXPECT_EQ(code, 1);
+  EXPECT_FALSE(errors.isEmpty());
+  EXPECT_EQ(RunSecond(folder.Path(), name, "after"), "sent:1");
+  EXPECT_TRUE(first.WaitForLine("received:[after]:main=1"));
+  EXPECT_FALSE(first.Lines().contains("received:[lost]:main=1")) << first.Lines().join("|");
 }

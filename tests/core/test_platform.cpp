@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QProcess>
 
 #include "src/Common/uTask.h"
@@ -18,7 +20,7 @@ namespace {
 QStringList gEvents;
 
 class TFakePresenter : public TPresenter {
-public:
+ public:
   explicit TFakePresenter(QString AName, bool AFail = false) : FName(std::move(AName)), FFail(AFail) {}
   ~TFakePresenter() override { gEvents << "free " + FName; }
   void Run(const QString& AParameter) override {
@@ -27,13 +29,13 @@ public:
   }
   void Stop() override { gEvents << "stop " + FName; }
 
-private:
+ private:
   QString FName;
   bool FFail;
 };
 
 class TFakeDomain : public TDomain {
-public:
+ public:
   explicit TFakeDomain(QString AName) : TDomain(nullptr, nullptr, nullptr, "black", AName), FName(AName) {}
   ~TFakeDomain() override { gEvents << "free domain " + FName; }
   void Run() override { gEvents << "run domain " + FName; }
@@ -42,17 +44,32 @@ public:
     gEvents << QString("default %1 [%2] session=%3").arg(FName, AParameter).arg(ASession != nullptr);
   }
 
-private:
+ private:
   QString FName;
 };
 
+// Sets the error reporter for its life and puts the previous one back.
+class TErrorReporterGuard {
+ public:
+  explicit TErrorReporterGuard(TErrorReporter AReporter) : FSaved(TPlatform::SetErrorReporter(std::move(AReporter))) {}
+  ~TErrorReporterGuard() { TPlatform::SetErrorReporter(std::move(FSaved)); }
+
+ private:
+  TErrorReporter FSaved;
+};
+
+// A run moves the folder globals, the current folder and the default locale.
 class Platform : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     gEvents.clear();
     ClearPresenterKinds();
   }
   void TearDown() override { ClearPresenterKinds(); }
+
+ private:
+  TPathsGuard FPathsGuard;
+  TLocaleGuard FLocaleGuard;
 };
 
 }  // namespace
@@ -95,23 +112,25 @@ TEST_F(Platform, RunsDomainsThenPresentersAndStopsAndFreesInOrder) {
   for (TDomain* domain : *platform->Domains()) domain->Run();
   for (TPresenter* presenter : *platform->Presenters()) presenter->Run("p");
   platform.reset();
-  EXPECT_EQ(gEvents, QStringList({"default d1 [C:/in/report.xtdd] session=0", "default d2 [C:/in/report.xtdd] session=0",
-                                  "run domain d1", "run domain d2", "run WinVCL [p]", "run Web [p]", "stop WinVCL",
-                                  "stop Web", "stop domain d1", "stop domain d2", "free WinVCL", "free Web",
-                                  "free domain d1", "free domain d2"}));
+  EXPECT_EQ(gEvents, QStringList({"default d1 [C:/in/report.xtdd] session=0",
+                                  "default d2 [C:/in/report.xtdd] session=0", "run domain d1", "run domain d2",
+                                  "run WinVCL [p]", "run Web [p]", "stop WinVCL", "stop Web", "stop domain d1",
+                                  "stop domain d2", "free WinVCL", "free Web", "free domain d1", "free domain d2"}));
 }
 
 TEST_F(Platform, RunReportsARunFailureShutsDownAndStopsTheEngine) {
   RegisterPresenterKind("WinVCL", [] { return std::make_unique<TFakePresenter>("WinVCL", true); });
   QStringList reported;
-  TPlatform::SetErrorReporter([&](const QString& AText) { reported << AText; });
-  const int status = TPlatform::Run({"first", "ignored"});
-  TPlatform::SetErrorReporter(nullptr);
+  int status = 0;
+  {
+    TErrorReporterGuard reporter([&](const QString& AText) { reported << AText; });
+    status = TPlatform::Run({"first", "ignored"});
+  }
   EXPECT_EQ(status, 1);
   EXPECT_EQ(reported, QStringList({"Ошибка приложения: boom\r\nДальнейшая работа невозможна"}));
   EXPECT_EQ(gEvents, QStringList({"run WinVCL [first]", "stop WinVCL", "free WinVCL"}));
   EXPECT_EQ(ThePlatform, nullptr);
-  EXPECT_EQ(TaskEngine, nullptr);
+  EXPECT_FALSE(TaskEngineStarted());
   EXPECT_EQ(AppDir, ExecutableDir() + "/");
   EXPECT_EQ(ConfigurationsDir, AppDir + "solutions/");
   EXPECT_TRUE(DesktopDir.endsWith("/"));
@@ -125,16 +144,13 @@ TEST(PlatformTexts, FixedFailureMessages) {
 
 TEST(Paths, UserDataFolderIsCreatedWithItsLayouts) {
   TTempFolder folder;
-  const QString saved = LocalAppDataDir;
+  TPathsGuard paths;
   LocalAppDataDir = folder.Path();
   const QString dir = GetUserDataDir("corvalisdemo");
-  LocalAppDataDir = saved;
   EXPECT_EQ(dir, folder.Path() + "/Tervana/corvalisdemo");
   EXPECT_TRUE(QFileInfo(dir + "/layouts").isDir());
-  const QString savedConfigurations = ConfigurationsDir;
   ConfigurationsDir = "/opt/desk/solutions/";
   EXPECT_EQ(GetConfigurationDir("CorvalisDemo"), "/opt/desk/solutions/corvalisdemo");
-  ConfigurationsDir = savedConfigurations;
 }
 
 // The program itself, from a folder of its own: with nothing registered it
@@ -153,4 +169,27 @@ TEST(Program, StartsAndEndsCleanlyWithNothingRegistered) {
   ASSERT_TRUE(process.waitForFinished(30000));
   EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+}
+
+// The guards put back what was there, including an unset variable.
+TEST(TestGuards, RestoreWhatWasThereBefore) {
+  TEnvironmentGuard outer("CORVALIS_GUARD_PROBE", QByteArray("before"));
+  const QString currentDir = QDir::currentPath();
+  const QString appDir = AppDir;
+  const QLocale locale;
+  {
+    TEnvironmentGuard unset("CORVALIS_GUARD_PROBE", std::nullopt);
+    TEnvironmentGuard fresh("CORVALIS_GUARD_FRESH", QByteArray("x"));
+    TPathsGuard paths;
+    TLocaleGuard localeGuard;
+    EXPECT_FALSE(qEnvironmentVariableIsSet("CORVALIS_GUARD_PROBE"));
+    TTempFolder folder;
+    InitPaths(folder.Path());
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  }
+  EXPECT_EQ(qgetenv("CORVALIS_GUARD_PROBE"), "before");
+  EXPECT_FALSE(qEnvironmentVariableIsSet("CORVALIS_GUARD_FRESH"));
+  EXPECT_EQ(QDir::currentPath(), currentDir);
+  EXPECT_EQ(AppDir, appDir);
+  EXPECT_EQ(QLocale(), locale);
 }

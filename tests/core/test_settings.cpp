@@ -38,12 +38,12 @@ TEST(Settings, ReadsSectionsAndKeysWithoutCaseEmptyValueAndBareHeader) {
                "; comment\r\n[Core]\r\nRunMode = Singleton\r\nLanguage=\r\nQuoted=\" a b \"\r\n"
                "RunMode=second\r\n\r\n[Empty]\r\n[core]\r\nStyle=ignored\r\n");
   TIniSettings settings(folder.File("settings.ini"));
-  EXPECT_EQ(settings.GetValue("CORE", "runmode", "x"), "Singleton");   // first duplicate wins
-  EXPECT_EQ(settings.GetValue("Core", "Language", "default"), "");     // empty is not missing
+  EXPECT_EQ(settings.GetValue("CORE", "runmode", "x"), "Singleton");  // first duplicate wins
+  EXPECT_EQ(settings.GetValue("Core", "Language", "default"), "");    // empty is not missing
   EXPECT_EQ(settings.GetValue("Core", "Quoted", ""), " a b ");
   EXPECT_EQ(settings.GetValue("Core", "Style", "default"), "default");  // later duplicate section
   EXPECT_TRUE(settings.KeyExists("core", "LANGUAGE"));
-  EXPECT_FALSE(settings.SectionExists("Empty"));                       // a header without keys
+  EXPECT_FALSE(settings.SectionExists("Empty"));  // a header without keys
   EXPECT_FALSE(settings.SectionExists("Missing"));
 }
 
@@ -91,6 +91,7 @@ TEST(Settings, ReadsUtf8Utf16AndWindows1251Files) {
       {"cp1251", QByteArray("[Core]\r\nLanguage=\xF0\xF3\xF1\xF1\xEA\xE8\xE9\r\n")},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     TTempFolder folder;
     folder.Write("settings.ini", c.Bytes);
     TIniSettings settings(folder.File("settings.ini"));
@@ -108,6 +109,68 @@ TEST(Settings, EnsuringSectionWritesTheDefaultOnce) {
   EXPECT_EQ(folder.Read("settings.ini"), "[Connection]\nStorageType=SQLite\n");
   settings.SetValue("Connection", "StorageType", "INI");
   EXPECT_EQ(settings.GetValueEnsuringSection("Connection", "StorageType", "SQLite"), "INI");
+}
+
+// A line break in a name or value would write lines of its own: new keys or
+// whole sections that the next read takes for real ones.
+TEST(Settings, LineBreaksInNamesAndValuesAreRefusedAndNothingIsWritten) {
+  const struct {
+    const char* Name;
+    QString Section;
+    QString Key;
+    QString Value;
+  } cases[] = {
+      {"value LF", "Core", "Style", "x\n[Connection]\nStorageType=INI"},
+      {"value CR", "Core", "Style", "x\r[Connection]\rStorageType=INI"},
+      {"value CR LF", "Core", "Style", "x\r\nStorageType=INI"},
+      {"key", "Core", "Style\n[Connection]\nStorageType", "INI"},
+      {"section", "Core]\n[Connection", "StorageType", "INI"},
+      {"new section", "Connection\r\nStorageType=INI\r\n[X", "A", "1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempFolder folder;
+    const QByteArray before = "[Core]\nStyle=default\n";
+    folder.Write("settings.ini", before);
+    TIniSettings settings(folder.File("settings.ini"));
+    try {
+      settings.SetValue(c.Section, c.Key, c.Value);
+      ADD_FAILURE() << "no exception";
+    } catch (const EConvertError& e) {
+      EXPECT_TRUE(e.Message().contains("line break")) << e.Message();
+    }
+    EXPECT_EQ(folder.Read("settings.ini"), before);
+    EXPECT_FALSE(settings.KeyExists("Connection", "StorageType"));
+  }
+}
+
+TEST(Settings, NamesThatWouldReadBackAsOthersAreRefused) {
+  const struct {
+    const char* Name;
+    QString Section;
+    QString Key;
+  } cases[] = {
+      {"empty section", " ", "A"},      {"bracket in section", "Core]x", "A"}, {"empty key", "Core", ""},
+      {"equals in key", "Core", "A=B"}, {"comment key", "Core", ";A"},         {"section key", "Core", "[A]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempFolder folder;
+    TIniSettings settings(folder.File("settings.ini"));
+    EXPECT_THROW(settings.SetValue(c.Section, c.Key, "1"), EConvertError);
+    EXPECT_FALSE(QFile::exists(folder.File("settings.ini")));
+  }
+}
+
+TEST(Settings, ValuesWithOuterBlanksOrQuotesReadBackAsWritten) {
+  TTempFolder folder;
+  TIniSettings settings(folder.File("settings.ini"));
+  for (const QString& value :
+       {QString(" padded "), QString("\"quoted\""), QString("'single'"), QString("\""), QString("a = b"), QString()}) {
+    SCOPED_TRACE(value.toStdString());
+    settings.SetValue("Core", "Value", value);
+    EXPECT_EQ(settings.GetValue("Core", "Value", "default"), value);
+  }
 }
 
 TEST(Settings, ReadOnlyFileRaisesUnableToWrite) {
@@ -157,15 +220,15 @@ TEST(Settings, EditsOfOtherProcessesAreSeenAndNoneIsLost) {
 }
 
 TEST(IniDocument, ListsErasesAndDeletesByFirstMatch) {
-  TIniDocument doc = TIniDocument::FromText(
-      "[Items]\r\nb=2\r\nA=1\r\nB=dup\r\n\r\n[Other]\r\nx=1\r\n[items]\r\nc=3\r\n");
+  TIniDocument doc =
+      TIniDocument::FromText("[Items]\r\nb=2\r\nA=1\r\nB=dup\r\n\r\n[Other]\r\nx=1\r\n[items]\r\nc=3\r\n");
   EXPECT_EQ(doc.Sections(), QStringList({"Items", "Other"}));
   EXPECT_EQ(doc.Keys("ITEMS"), QStringList({"b", "A"}));
   doc.DeleteKey("items", "B");
   EXPECT_EQ(doc.ReadString("Items", "b", "none"), "dup");  // the next duplicate surfaces
   doc.EraseSection("Items");
-  EXPECT_FALSE(doc.ValueExists("Items", "c"));               // later duplicates go too
-  EXPECT_EQ(doc.ToText(), "[Other]\r\nx=1\r\n");           // line breaks kept
+  EXPECT_FALSE(doc.ValueExists("Items", "c"));    // later duplicates go too
+  EXPECT_EQ(doc.ToText(), "[Other]\r\nx=1\r\n");  // line breaks kept
   doc.WriteString("Other", "y", "2");
   EXPECT_EQ(doc.ToText(), "[Other]\r\nx=1\r\ny=2\r\n");
 }

@@ -14,7 +14,7 @@ namespace {
 
 // A task whose body is a closure; it can report progress from inside.
 class TProbeTask : public TTask {
-public:
+ public:
   explicit TProbeTask(std::function<void(TProbeTask&)> ABody) : FBody(std::move(ABody)) {}
   void Report(uint32_t AProgress) { ReportProgress(AProgress, 10, QString("step %1").arg(AProgress)); }
   bool Cancelled() const { return IsCancelled(); }
@@ -25,17 +25,17 @@ public:
     if (OnDestroy) OnDestroy();
   }
 
-protected:
+ protected:
   void DoExecute() override {
     if (FBody) FBody(*this);
   }
 
-private:
+ private:
   std::function<void(TProbeTask&)> FBody;
 };
 
 class TaskEngineTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { StartTaskEngine(); }
   void TearDown() override { StopTaskEngine(); }
   static bool Wait(const std::function<bool()>& ADone) {
@@ -59,6 +59,7 @@ TEST(Task, ExecuteTurnsFailuresIntoReasonAndMessage) {
       {"non-exception", [](TProbeTask&) { throw 42; }, crError, "Unknown error"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     TProbeTask task(c.Body);
     bool busyInCallback = true;
     int completions = 0;
@@ -126,7 +127,8 @@ TEST_F(TaskEngineTest, CancellationWakesAnEventWaitAndEndsItDone) {
   TEventWaitTask task(&event);
   int wakes = 0;
   bool completed = false;
-  task.ExecuteAsync(nullptr, [&](TTask*) { ++wakes; }, [&](TTask*) { completed = true; });
+  task.ExecuteAsync(
+      nullptr, [&](TTask*) { ++wakes; }, [&](TTask*) { completed = true; });
   event.Signal();
   ASSERT_TRUE(Wait([&] { return wakes == 1; }));
   event.Signal();
@@ -165,7 +167,8 @@ TEST_F(TaskEngineTest, ATaskFreedOnCompletionIsNotTouchedAfterwards) {
     auto* task = new TProbeTask([](TProbeTask& t) { t.Report(1); });
     task->FreeOnComplete();
     task->OnDestroy = [&] { ++destroyed; };
-    task->ExecuteAsync(nullptr, [](TTask*) {}, [&](TTask*) { ++completed; });
+    task->ExecuteAsync(
+        nullptr, [](TTask*) {}, [&](TTask*) { ++completed; });
   }
   ASSERT_TRUE(Wait([&] { return destroyed == 50; }));
   EXPECT_EQ(completed, 50);
@@ -190,18 +193,20 @@ TEST(TaskEngineShutdown, RunsQueuedTasksAndDrainsCallbacks) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       t.Report(1);
     }));
-    tasks.back()->ExecuteAsync(nullptr, [&](TTask*) { ++progressCalls; }, [&](TTask*) { ++completions; });
+    tasks.back()->ExecuteAsync(
+        nullptr, [&](TTask*) { ++progressCalls; }, [&](TTask*) { ++completions; });
   }
   StopTaskEngine();
   StopTaskEngine();  // harmless
-  EXPECT_EQ(TaskEngine, nullptr);
+  EXPECT_FALSE(TaskEngineStarted());
   EXPECT_EQ(progressCalls, 20);
   EXPECT_EQ(completions, 20);
   for (auto& t : tasks) EXPECT_FALSE(t->IsHeld());
   EXPECT_EQ(log.first(), "INPUT/OUTPUT PORT: ENGINE CREATED");
   EXPECT_EQ(log.last(), "INPUT/OUTPUT PORT: ENGINE DESTROYED");
   EXPECT_EQ(log.filter(QRegularExpression("^THREAD #\\d+ takes a task$")).size(), 20);
-  EXPECT_EQ(log.filter(QRegularExpression("^THREAD #\\d+ request of exit$")).size(), log.filter("Executor destroyed").size());
+  EXPECT_EQ(log.filter(QRegularExpression("^THREAD #\\d+ request of exit$")).size(),
+            log.filter("Executor destroyed").size());
 }
 
 TEST(MainThreadDispatcher, InvokeAndWaitRaisesTheMainThreadsExceptionInTheWorker) {
@@ -217,4 +222,47 @@ TEST(MainThreadDispatcher, InvokeAndWaitRaisesTheMainThreadsExceptionInTheWorker
                          std::chrono::milliseconds(5000));
   worker.join();
   EXPECT_EQ(caught, "refused");
+}
+
+// A thread of its own keeps starting tasks while the engine goes: every task
+// the engine took still runs, the others are refused, and nothing reads the
+// engine after it is freed.
+TEST(TaskEngineShutdown, StartsFromAnotherThreadDuringStopAreRunOrRefused) {
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    StartTaskEngine();
+    std::atomic<bool> stop{false};
+    std::atomic<int> accepted{0};
+    std::atomic<int> refused{0};
+    std::atomic<int> destroyed{0};
+    std::thread starter([&] {
+      while (!stop) {
+        auto* task = new TProbeTask(nullptr);
+        task->FreeOnComplete();
+        task->OnDestroy = [&] { ++destroyed; };
+        try {
+          task->ExecuteAsync();
+          ++accepted;
+        } catch (const EAssertionFailed&) {
+          ++refused;
+          delete task;
+        }
+      }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    StopTaskEngine();
+    stop = true;
+    starter.join();
+    EXPECT_FALSE(TaskEngineStarted());
+    EXPECT_EQ(destroyed.load(), accepted.load() + refused.load());
+  }
+}
+
+TEST(TaskEngineShutdown, OnlyStopTaskEngineEndsTheEngine) {
+  StartTaskEngine();
+  StartTaskEngine();  // a second start keeps the running engine
+  EXPECT_TRUE(TaskEngineStarted());
+  StopTaskEngine();
+  EXPECT_FALSE(TaskEngineStarted());
+  StopTaskEngine();
 }

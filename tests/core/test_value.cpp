@@ -15,14 +15,10 @@ class TProbe : public TObject {};
 
 class VariantTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FSaved = FormatSettings();
-    FormatSettings() = TFormatSettings::Russian();
-  }
-  void TearDown() override { FormatSettings() = FSaved; }
+  void SetUp() override { FormatSettings() = TFormatSettings::Russian(); }
 
  private:
-  TFormatSettings FSaved;
+  TFormatSettingsGuard FFormatGuard;
 };
 
 TEST_F(VariantTest, KindFollowsTheStaticType) {

@@ -1,9 +1,11 @@
 #include "TestEnv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
 #include "src/Platform/uException.h"
+#include "src/Platform/uPaths.h"
 
 TTempFolder::TTempFolder() : FDir(QDir::tempPath() + QStringLiteral("/corvalis-test-XXXXXX")) {}
 
@@ -45,4 +47,33 @@ int RunProgram(const QString& AProgram, const QStringList& AArguments, QByteArra
   }
   if (AOutput) *AOutput = process.readAllStandardOutput();
   return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+TEnvironmentGuard::TEnvironmentGuard(const char* AName, const std::optional<QByteArray>& AValue) : FName(AName) {
+  if (qEnvironmentVariableIsSet(AName)) FSaved = qgetenv(AName);
+  if (AValue)
+    qputenv(AName, *AValue);
+  else
+    qunsetenv(AName);
+}
+
+TEnvironmentGuard::~TEnvironmentGuard() {
+  if (FSaved)
+    qputenv(FName.constData(), *FSaved);
+  else
+    qunsetenv(FName.constData());
+}
+
+namespace {
+QString* const cPathGlobals[] = {&AppDir,   &ConfigurationsDir, &DomainsDir,      &StylesDir,
+                                 &TilesDir, &DocumentsDir,      &LocalAppDataDir, &DesktopDir};
+}  // namespace
+
+TPathsGuard::TPathsGuard() : FCurrentDir(QDir::currentPath()) {
+  for (QString* global : cPathGlobals) FSaved << *global;
+}
+
+TPathsGuard::~TPathsGuard() {
+  for (qsizetype i = 0; i < FSaved.size(); ++i) *cPathGlobals[i] = FSaved[i];
+  QDir::setCurrent(FCurrentDir);
 }

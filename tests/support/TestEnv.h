@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <optional>
 #include <ostream>
+
+#include "src/Platform/uFormat.h"
+#include "support/TestGuards.h"
 
 // Readable Qt values in test messages and failures.
 inline std::ostream& operator<<(std::ostream& AStream, const QString& AText) {

@@ -3,8 +3,14 @@
 // Guards that put process-wide state back when a test ends, also when it
 // fails half-way.
 
+#include <QByteArray>
 #include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <optional>
 #include <utility>
+
+#include "src/Platform/uFormat.h"
 
 // Keeps a global's value and puts it back when it goes out of scope, also
 // when a test fails half-way; optionally sets a value meanwhile.
@@ -33,4 +39,35 @@ class TLocaleGuard {
 
  private:
   QLocale FSaved;
+};
+
+// One environment variable, set or unset for the guard's life.
+class TEnvironmentGuard {
+ public:
+  TEnvironmentGuard(const char* AName, const std::optional<QByteArray>& AValue);
+  ~TEnvironmentGuard();
+  TEnvironmentGuard(const TEnvironmentGuard&) = delete;
+  TEnvironmentGuard& operator=(const TEnvironmentGuard&) = delete;
+
+ private:
+  QByteArray FName;
+  std::optional<QByteArray> FSaved;
+};
+
+class TFormatSettingsGuard : public TRestoreOnExit<TFormatSettings> {
+ public:
+  TFormatSettingsGuard() : TRestoreOnExit(FormatSettings()) {}
+};
+
+// The folder globals and the current folder of the process.
+class TPathsGuard {
+ public:
+  TPathsGuard();
+  ~TPathsGuard();
+  TPathsGuard(const TPathsGuard&) = delete;
+  TPathsGuard& operator=(const TPathsGuard&) = delete;
+
+ private:
+  QStringList FSaved;
+  QString FCurrentDir;
 };

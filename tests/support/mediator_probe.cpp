@@ -38,13 +38,22 @@ int main(int argc, char** argv) {
   TIniSettings settings(folder + QStringLiteral("/settings.ini"));
   const bool singleton = TPlatform::IsSingletonMode(settings);
   StartTaskEngine();
-  {
+  struct TEngineGuard {
+    ~TEngineGuard() { StopTaskEngine(); }
+  } engineGuard;
+  try {
     TProcessMediator mediator(name, 255);
     if (mediator.AlreadyExists()) {
       // Without single-instance mode a second instance runs in full and
       // neither sends nor receives.
-      Say(singleton ? QStringLiteral("sent:%1").arg(mediator.SendData(parameter) ? 1 : 0) : QStringLiteral("second"));
-      return 0;
+      if (!singleton) {
+        Say(QStringLiteral("second"));
+        return 0;
+      }
+      const bool sent = mediator.SendData(parameter);
+      Say(QStringLiteral("sent:%1").arg(sent ? 1 : 0));
+      if (!sent) std::fprintf(stderr, "%s\n", mediator.LastError().toLocal8Bit().constData());
+      return sent ? 0 : 1;
     }
     mediator.SetOnDataReceived([&](const QString& AData) {
       Say(QStringLiteral("received:[%1]:main=%2").arg(AData).arg(MainThread().IsMainThread() ? 1 : 0));
@@ -53,6 +62,9 @@ int main(int argc, char** argv) {
     Say(QStringLiteral("first"));
     QTimer::singleShot(20000, &app, &QCoreApplication::quit);
     app.exec();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
   }
   Say(QStringLiteral("ended"));
   return 0;
