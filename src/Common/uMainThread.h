@@ -11,7 +11,7 @@
 // thread drains the queue from the Qt event loop (each post wakes it) or by
 // hand (ProcessQueue), and never waits for a worker without draining.
 class TMainThreadDispatcher {
-public:
+ public:
   static TMainThreadDispatcher& Instance();
 
   bool IsMainThread() const { return std::this_thread::get_id() == FMainThread; }
@@ -32,7 +32,7 @@ public:
                  std::chrono::milliseconds APollInterval = std::chrono::milliseconds(20),
                  std::chrono::milliseconds ATimeout = std::chrono::milliseconds(0));
 
-private:
+ private:
   TMainThreadDispatcher();
   void WakeEventLoop();
 
@@ -42,4 +42,6 @@ private:
   std::deque<std::function<void()>> FQueue;
 };
 
-inline TMainThreadDispatcher& MainThread() { return TMainThreadDispatcher::Instance(); }
+inline TMainThreadDispatcher& MainThread() {
+  return TMainThreadDispatcher::Instance();
+}

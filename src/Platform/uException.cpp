@@ -8,6 +8,5 @@ QString ExceptionMessage(const std::exception& AException) {
 }
 
 void AssertionFailed(const QString& AText, const char* AModule, int ALine) {
-  throw EAssertionFailed(
-      QStringLiteral("%1 (%2, line %3)").arg(AText, QString::fromLatin1(AModule)).arg(ALine));
+  throw EAssertionFailed(QStringLiteral("%1 (%2, line %3)").arg(AText, QString::fromLatin1(AModule)).arg(ALine));
 }

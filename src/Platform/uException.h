@@ -7,31 +7,31 @@
 // Base of the platform's exceptions: a translated or internal text kept as
 // QString, with a UTF-8 copy for what().
 class Exception : public std::exception {
-public:
+ public:
   explicit Exception(const QString& AMessage);
   const QString& Message() const noexcept { return FMessage; }
   const char* what() const noexcept override { return FUtf8.constData(); }
 
-private:
+ private:
   QString FMessage;
   QByteArray FUtf8;
 };
 
 // A broken declaration rule or internal invariant.
 class EAssertionFailed : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // A file or folder operation the system refused.
 class EInOutError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // A text that cannot be read as the requested type.
 class EConvertError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
@@ -43,9 +43,9 @@ QString ExceptionMessage(const std::exception& AException);
 
 // Each source file that asserts defines `static constexpr const char* cModulePath`
 // with the module path its messages name.
-#define TV_ASSERT(ACondition, AText)                                       \
-  do {                                                                     \
-    if (!(ACondition)) AssertionFailed((AText), cModulePath, __LINE__);    \
+#define TV_ASSERT(ACondition, AText)                                    \
+  do {                                                                  \
+    if (!(ACondition)) AssertionFailed((AText), cModulePath, __LINE__); \
   } while (false)
 
 #define TV_FAIL(AText) AssertionFailed((AText), cModulePath, __LINE__)

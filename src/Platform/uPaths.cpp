@@ -40,8 +40,7 @@ void InitPaths(const QString& AExecutableDir) {
   DomainsDir = ConfigurationsDir;
   StylesDir = AppDir + QStringLiteral("styles/");
   TilesDir = AppDir + QStringLiteral("tiles/");
-  if (!QDir::setCurrent(AppDir))
-    throw EInOutError(QStringLiteral("Unable to set current directory to %1").arg(AppDir));
+  if (!QDir::setCurrent(AppDir)) throw EInOutError(QStringLiteral("Unable to set current directory to %1").arg(AppDir));
   DocumentsDir = StandardFolder(QStandardPaths::DocumentsLocation, "/Documents");
   LocalAppDataDir = StandardFolder(QStandardPaths::GenericDataLocation, "/.local/share");
   DesktopDir = WithSlash(StandardFolder(QStandardPaths::DesktopLocation, "/Desktop"));

@@ -6,6 +6,10 @@ namespace {
 std::atomic<TPlatformContext*> gContext{nullptr};
 }
 
-TPlatformContext* PlatformContext() { return gContext.load(std::memory_order_acquire); }
+TPlatformContext* PlatformContext() {
+  return gContext.load(std::memory_order_acquire);
+}
 
-void SetPlatformContext(TPlatformContext* AContext) { gContext.store(AContext, std::memory_order_release); }
+void SetPlatformContext(TPlatformContext* AContext) {
+  gContext.store(AContext, std::memory_order_release);
+}

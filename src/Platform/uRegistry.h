@@ -11,7 +11,7 @@
 // list order.
 template <typename T>
 class TRegistry {
-public:
+ public:
   TRegistry() = default;
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
@@ -61,12 +61,16 @@ public:
 
   // Range-for over the items, in list order.
   class Iterator {
-  public:
+   public:
     Iterator(const TRegistry* ARegistry, int AIndex) : FRegistry(ARegistry), FIndex(AIndex) {}
     T* operator*() const { return (*FRegistry)[FIndex]; }
-    Iterator& operator++() { ++FIndex; return *this; }
+    Iterator& operator++() {
+      ++FIndex;
+      return *this;
+    }
     bool operator!=(const Iterator& AOther) const { return FIndex != AOther.FIndex; }
-  private:
+
+   private:
     const TRegistry* FRegistry;
     int FIndex;
   };
@@ -75,7 +79,7 @@ public:
 
   static QString Key(const QString& AName) { return AName.toCaseFolded(); }
 
-private:
+ private:
   void Reindex() {
     FIndex.clear();
     for (size_t i = 0; i < FItems.size(); ++i)

@@ -28,7 +28,9 @@ void TIniSettings::DoSetValue(const QString& ASection, const QString& AKey, cons
   FIniFile.WriteString(ASection, AKey, AValue);
 }
 
-bool TIniSettings::DoSectionExists(const QString& ASection) const { return FIniFile.SectionExists(ASection); }
+bool TIniSettings::DoSectionExists(const QString& ASection) const {
+  return FIniFile.SectionExists(ASection);
+}
 
 bool TIniSettings::DoKeyExists(const QString& ASection, const QString& AKey) const {
   return FIniFile.ValueExists(ASection, AKey);

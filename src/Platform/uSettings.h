@@ -6,7 +6,7 @@
 
 // Abstract settings store: string values by section and key.
 class TSettings {
-public:
+ public:
   virtual ~TSettings() = default;
 
   QString GetValue(const QString& ASection, const QString& AKey, const QString& ADefault = QString()) const {
@@ -30,7 +30,7 @@ public:
   // filled in.
   QString GetValueEnsuringSection(const QString& ASection, const QString& AKey, const QString& ADefault);
 
-protected:
+ protected:
   virtual QString DoGetValue(const QString& ASection, const QString& AKey, const QString& ADefault) const = 0;
   virtual void DoSetValue(const QString& ASection, const QString& AKey, const QString& AValue) = 0;
   virtual bool DoSectionExists(const QString& ASection) const = 0;
@@ -39,17 +39,17 @@ protected:
 
 // Settings on an INI file; nothing is read or created at construction.
 class TIniSettings : public TSettings {
-public:
+ public:
   explicit TIniSettings(const QString& AFileName) : FIniFile(AFileName) {}
   const QString& FileName() const { return FIniFile.FileName(); }
 
-protected:
+ protected:
   QString DoGetValue(const QString& ASection, const QString& AKey, const QString& ADefault) const override;
   void DoSetValue(const QString& ASection, const QString& AKey, const QString& AValue) override;
   bool DoSectionExists(const QString& ASection) const override;
   bool DoKeyExists(const QString& ASection, const QString& AKey) const override;
 
-private:
+ private:
   TIniFile FIniFile;
 };
 

@@ -11,7 +11,7 @@
 // pointer type, in which case the dictionary frees its values in list order.
 template <typename V>
 class TStringDictionary {
-public:
+ public:
   TStringDictionary() = default;
   TStringDictionary(const TStringDictionary&) = delete;
   TStringDictionary& operator=(const TStringDictionary&) = delete;
@@ -70,7 +70,7 @@ public:
   auto begin() const { return FEntries.begin(); }
   auto end() const { return FEntries.end(); }
 
-private:
+ private:
   void Reindex() {
     FIndex.clear();
     for (size_t i = 0; i < FEntries.size(); ++i) FIndex.insert(FEntries[i].first, static_cast<int>(i));

@@ -4,10 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uEnumeration.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
+#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uExtension.h"
 #include "src/Platform/uPaths.h"

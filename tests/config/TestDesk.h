@@ -10,11 +10,11 @@
 #include <functional>
 #include <memory>
 
-#include "support/TestGuards.h"
 #include "src/Platform/Configuration/uConfiguration.h"
 #include "src/Platform/Script/uScript.h"
 #include "src/Platform/uPaths.h"
 #include "support/TestEnv.h"
+#include "support/TestGuards.h"
 
 enum TTestSendingState : uint8_t { tssUnknown, tssNew, tssSent, tssRegistered, tssError };
 enum TTestPriority : int16_t { prNone, prLow, prHigh };

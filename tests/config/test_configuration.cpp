@@ -5,12 +5,12 @@
 #include <QDir>
 
 #include "TestDesk.h"
-#include "src/Platform/Domain/uReaction.h"
 #include "src/Common/uScheduler.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uEnumeration.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/Configuration/uReport.h"
+#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Presenter/uLocalizator.h"
 #include "src/Platform/uExtension.h"
 #include "src/Platform/uPaths.h"

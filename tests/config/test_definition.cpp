@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "TestDesk.h"
-#include "src/Platform/Domain/uStorageStructure.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/Configuration/uQueryObject.h"
 #include "src/Platform/Configuration/uReport.h"
+#include "src/Platform/Domain/uStorageStructure.h"
 
 namespace {
 

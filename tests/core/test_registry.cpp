@@ -63,11 +63,7 @@ TEST(NameList, SplitsAtSemicolonTrimsAndSkipsEmpty) {
     const char* Text;
     QStringList Names;
   } cases[] = {
-      {"", {}},
-      {"A", {"A"}},
-      {" A ; B;;C ;", {"A", "B", "C"}},
-      {"A,B; C D", {"A,B", "C D"}},
-      {" ; ; ", {}},
+      {"", {}}, {"A", {"A"}}, {" A ; B;;C ;", {"A", "B", "C"}}, {"A,B; C D", {"A,B", "C D"}}, {" ; ; ", {}},
   };
   for (const auto& c : cases) EXPECT_EQ(SplitNameList(c.Text), c.Names) << c.Text;
 }

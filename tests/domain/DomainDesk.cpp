@@ -1,10 +1,10 @@
 #include "DomainDesk.h"
 
-#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uEnumeration.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/Domain/Fields/uBaseField.h"
+#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Script/uScript.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uJSON.h"

@@ -8,7 +8,6 @@
 
 #include "src/Platform/uConsts.h"
 
-
 // One registration: the chain text as written and its procedure. Definitions
 // that inherit a registration share the same object, which is how a
 // registration reached along two ancestor paths is recognised and kept once.

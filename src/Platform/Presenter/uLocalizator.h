@@ -5,9 +5,8 @@
 // Translation store of one "translations" folder. Until dictionaries are
 // loaded every lookup answers its default.
 class TLocalizator {
-public:
-  TLocalizator(const QString& ALangDir, const QString& AIniFileName)
-      : FLangDir(ALangDir), FIniFileName(AIniFileName) {}
+ public:
+  TLocalizator(const QString& ALangDir, const QString& AIniFileName) : FLangDir(ALangDir), FIniFileName(AIniFileName) {}
   virtual ~TLocalizator() = default;
   const QString& LangDir() const { return FLangDir; }
   const QString& IniFileName() const { return FIniFileName; }
@@ -17,14 +16,14 @@ public:
     return ADefault;
   }
 
-private:
+ private:
   QString FLangDir;
   QString FIniFileName;
 };
 
 // Answers lookups in one language of a localizator.
 class TTranslator {
-public:
+ public:
   TTranslator(TLocalizator* ALocalizator, const QString& ALanguage)
       : FLocalizator(ALocalizator), FLanguage(ALanguage) {}
   const QString& Language() const { return FLanguage; }
@@ -33,7 +32,7 @@ public:
     return FLocalizator ? FLocalizator->Translate(FLanguage, AKey, ADefault) : ADefault;
   }
 
-private:
+ private:
   TLocalizator* FLocalizator;  // not owned
   QString FLanguage;
 };

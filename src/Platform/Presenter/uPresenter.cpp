@@ -17,7 +17,9 @@ void RegisterPresenterKind(const QString& AName, TPresenterFactory AFactory) {
   Kinds().push_back({AName, std::move(AFactory)});
 }
 
-void ClearPresenterKinds() { Kinds().clear(); }
+void ClearPresenterKinds() {
+  Kinds().clear();
+}
 
 void TPresenters::Init() {
   for (const TPresenterKind& kind : Kinds()) {

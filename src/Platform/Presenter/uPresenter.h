@@ -10,7 +10,7 @@ class TPlatformContext;
 
 // A user interface kind (windowed, web, a test driver).
 class TPresenter {
-public:
+ public:
   virtual ~TPresenter() = default;
   // Returns when this user interface has ended.
   virtual void Run(const QString& AParameter) = 0;
@@ -24,13 +24,13 @@ void RegisterPresenterKind(const QString& AName, TPresenterFactory AFactory);
 void ClearPresenterKinds();
 
 class TPresenters : public TRegistry<TPresenter> {
-public:
+ public:
   explicit TPresenters(TPlatformContext* APlatform) : FPlatform(APlatform) {}
   // One presenter per registered kind, in registration order: "Web" is
   // appended, every other kind goes to the front.
   void Init();
   TPresenter* GetByName(const QString& AName) const { return ObjectByName(AName); }
 
-private:
+ private:
   TPlatformContext* FPlatform;
 };

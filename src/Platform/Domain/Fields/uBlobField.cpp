@@ -8,7 +8,6 @@
 
 static constexpr const char* cModulePath = "src/Platform/Domain/Fields/uBlobField";
 
-
 QString BlobToJSONText(const QByteArray& ABytes) {
   return EncodeBase64(DecodeWin1251(ABytes).toUtf8());
 }
