@@ -222,21 +222,17 @@ void TFieldList::UseStorage(void* AStorage, size_t ACapacity) {
   FCapacity = static_cast<uint32_t>(ACapacity);
 }
 
-void TFieldList::push_back(TFieldPtr AField) {
-  if (FSize == FCapacity) {
-    const uint32_t capacity = std::max<uint32_t>(4, FCapacity * 2);
-    auto* items = static_cast<TFieldPtr*>(::operator new(capacity * sizeof(TFieldPtr)));
-    for (uint32_t i = 0; i < FSize; ++i) {
-      new (&items[i]) TFieldPtr(std::move(FItems[i]));
-      FItems[i].~TFieldPtr();
-    }
-    if (FOwnsItems) ::operator delete(FItems);
-    FItems = items;
-    FCapacity = capacity;
-    FOwnsItems = true;
+void TFieldList::Grow() {
+  const uint32_t capacity = std::max<uint32_t>(4, FCapacity * 2);
+  auto* items = static_cast<TFieldPtr*>(::operator new(capacity * sizeof(TFieldPtr)));
+  for (uint32_t i = 0; i < FSize; ++i) {
+    new (&items[i]) TFieldPtr(std::move(FItems[i]));
+    FItems[i].~TFieldPtr();
   }
-  new (&FItems[FSize]) TFieldPtr(std::move(AField));
-  ++FSize;
+  if (FOwnsItems) ::operator delete(FItems);
+  FItems = items;
+  FCapacity = capacity;
+  FOwnsItems = true;
 }
 
 void TFieldList::clear() {
@@ -377,7 +373,9 @@ void TEntity::PlaceFields(const TFieldPlan& APlan, std::byte* AArea) {
     TBaseField* field = slot.Make(AArea + slot.Offset, this, slot.FieldDef);
     field->FInEntityBlock = true;
     FFieldList.push_back(TFieldPtr(field));
-    if (slot.TakesDefault) ApplyDefault(field, slot.Defaults);
+    // A new field already holds what Null converts to for its kind.
+    if (slot.TakesDefault && slot.Defaults && !slot.Defaults->DefaultValue().IsNull())
+      ApplyDefault(field, slot.Defaults);
   }
 }
 
