@@ -117,6 +117,7 @@ struct TFieldClass {
 
 template <class TField>
 constexpr TFieldClass FieldClass() {
+  static_assert(alignof(TField) <= alignof(TFieldPtr), "fields follow the slot array without further padding");
   return {&MakeField<TField>, sizeof(TField), alignof(TField)};
 }
 
@@ -143,10 +144,9 @@ const TFieldClass& FieldClassOf(TFieldKind AKind) {
   return result;
 }
 
-// An entity's head, padded so that what follows it in its block is aligned
-// for anything ::operator new aligns for.
-constexpr size_t cEntityHead =
-    (sizeof(TEntity) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+// An entity's head, padded so that the slot array and the fields after it
+// are aligned (no field class needs more than a pointer's alignment).
+constexpr size_t cEntityHead = (sizeof(TEntity) + alignof(TFieldPtr) - 1) / alignof(TFieldPtr) * alignof(TFieldPtr);
 
 size_t AlignUp(size_t AOffset, size_t AAlign) {
   return (AOffset + AAlign - 1) / AAlign * AAlign;
@@ -178,8 +178,6 @@ class TFieldPlan {
     for (int i = 0; i < ADefinition.FieldCount(); ++i) {
       TFieldDef* fieldDef = ADefinition.Field(i);
       const TFieldClass& fieldClass = FieldClassOf(fieldDef->Kind());
-      static_assert(alignof(TFieldPtr) <= alignof(std::max_align_t));
-      TV_ASSERT(fieldClass.Align <= alignof(std::max_align_t), QStringLiteral("Field type is not supported!"));
       offset = AlignUp(offset, fieldClass.Align);
       const bool simple = IsSimpleKind(fieldDef->Kind());
       FSlots.push_back(
