@@ -19,7 +19,7 @@ TEST_F(FieldPlan, FieldsDeclaredLaterReachNewEntitiesAndRestructuredOldOnes) {
 
   things->AddSimpleFieldDef("Extra", "extra", "Extra", 7, Variant::Null(), Variant::Null(), fkInteger);
   // Replaced in place: the field count stays, the kind changes.
-  things->AddSimpleFieldDef("Qty", "qty", "Qty", QStringLiteral("none"), Variant::Null(), Variant::Null(), fkString);
+  things->AddSimpleFieldDef("Qty", "qty", "Qty", QStringLiteral("none"), Variant::Null(), 20, fkString);
 
   TEntity* fresh = New("Things", "fresh");
   ASSERT_EQ(fresh->FieldCount(), oldCount + 1);
