@@ -167,6 +167,7 @@ struct TFieldClass {
 
 template <class TField>
 constexpr TFieldClass FieldClass() {
+  static_assert(alignof(TField) <= alignof(TFieldPtr), "fields follow the slot array without further padding");
   return {&MakeField<TField>, sizeof(TField), alignof(TField)};
 }
 
@@ -193,10 +194,9 @@ const TFieldClass& FieldClassOf(TFieldKind AKind) {
   return result;
 }
 
-// An entity's head, padded so that what follows it in its block is aligned
-// for anything ::operator new aligns for.
-constexpr size_t cEntityHead =
-    (sizeof(TEntity) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+// An entity's head, padded so that the slot array and the fields after it
+// are aligned (no field class needs more than a pointer's alignment).
+constexpr size_t cEntityHead = (sizeof(TEntity) + alignof(TFieldPtr) - 1) / alignof(TFieldPtr) * alignof(TFieldPtr);
 
 size_t AlignUp(size_t AOffset, size_t AAlign) {
   return (AOffset + AAlign - 1) / AAlign * AAlign;
@@ -228,8 +228,6 @@ class TFieldPlan {
     for (int i = 0; i < ADefinition.FieldCount(); ++i) {
       TFieldDef* fieldDef = ADefinition.Field(i);
       const TFieldClass& fieldClass = FieldClassOf(fieldDef->Kind());
-      static_assert(alignof(TFieldPtr) <= alignof(std::max_align_t));
-      TV_ASSERT(fieldClass.Align <= alignof(std::max_align_t), QStringLiteral("Field type is not supported!"));
       offset = AlignUp(offset, fieldClass.Align);
       const bool simple = IsSimpleKind(fieldDef->Kind());
       FSlots.push_back(
@@ -272,21 +270,17 @@ void TFieldList::UseStorage(void* AStorage, size_t ACapacity) {
   FCapacity = static_cast<uint32_t>(ACapacity);
 }
 
-void TFieldList::push_back(TFieldPtr AField) {
-  if (FSize == FCapacity) {
-    const uint32_t capacity = std::max<uint32_t>(4, FCapacity * 2);
-    auto* items = static_cast<TFieldPtr*>(::operator new(capacity * sizeof(TFieldPtr)));
-    for (uint32_t i = 0; i < FSize; ++i) {
-      new (&items[i]) TFieldPtr(std::move(FItems[i]));
-      FItems[i].~TFieldPtr();
-    }
-    if (FOwnsItems) ::operator delete(FItems);
-    FItems = items;
-    FCapacity = capacity;
-    FOwnsItems = true;
+void TFieldList::Grow() {
+  const uint32_t capacity = std::max<uint32_t>(4, FCapacity * 2);
+  auto* items = static_cast<TFieldPtr*>(::operator new(capacity * sizeof(TFieldPtr)));
+  for (uint32_t i = 0; i < FSize; ++i) {
+    new (&items[i]) TFieldPtr(std::move(FItems[i]));
+    FItems[i].~TFieldPtr();
   }
-  new (&FItems[FSize]) TFieldPtr(std::move(AField));
-  ++FSize;
+  if (FOwnsItems) ::operator delete(FItems);
+  FItems = items;
+  FCapacity = capacity;
+  FOwnsItems = true;
 }
 
 void TFieldList::clear() {
@@ -435,7 +429,9 @@ void TEntity::PlaceFields(const TFieldPlan& APlan, std::byte* AArea) {
     TBaseField* field = slot.Make(AArea + slot.Offset, this, slot.FieldDef);
     field->FInEntityBlock = true;
     FFieldList.push_back(TFieldPtr(field));
-    if (slot.TakesDefault) ApplyDefault(field, slot.Defaults);
+    // A new field already holds what Null converts to for its kind.
+    if (slot.TakesDefault && slot.Defaults && !slot.Defaults->DefaultValue().IsNull())
+      ApplyDefault(field, slot.Defaults);
   }
 }
 

@@ -70,13 +70,19 @@ class TFieldList {
   TFieldPtr* end() { return FItems + FSize; }
   const TFieldPtr* begin() const { return FItems; }
   const TFieldPtr* end() const { return FItems + FSize; }
-  void push_back(TFieldPtr AField);
+  void push_back(TFieldPtr AField) {
+    if (FSize == FCapacity) Grow();
+    new (&FItems[FSize++]) TFieldPtr(std::move(AField));
+  }
   // Frees the fields, first to last.
   void clear();
   // Moves the fields out; the list is empty afterwards and keeps its slots.
   std::vector<TFieldPtr> TakeAll();
 
  private:
+  // Moves the slots to a heap array twice as large.
+  void Grow();
+
   TFieldPtr* FItems = nullptr;
   uint32_t FSize = 0;
   uint32_t FCapacity : 31 = 0;

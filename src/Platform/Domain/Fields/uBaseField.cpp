@@ -70,18 +70,6 @@ double NumberOf(const TJSONValue* AValue) {
 TBaseField::TBaseField(TEntity* AInstance, TFieldDef* AFieldDef)
     : FInstance(AInstance), FFieldDef(AFieldDef), FUIState(AFieldDef->UIState()), FDomain(AInstance->Domain()) {}
 
-const QString& TBaseField::FieldName() const {
-  return FFieldDef->Name();
-}
-
-const QString& TBaseField::StorageName() const {
-  return FFieldDef->StorageName();
-}
-
-TFieldKind TBaseField::FieldKind() const {
-  return FFieldDef->Kind();
-}
-
 std::unique_ptr<TJSONValue> TBaseField::JSON() const {
   return DoGetJSON();
 }

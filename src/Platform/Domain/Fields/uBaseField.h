@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 
+#include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/uConsts.h"
 #include "src/Platform/uJSON.h"
 #include "src/Platform/uVariant.h"
@@ -28,9 +29,9 @@ class TBaseField : public TObject {
   TBaseField& operator=(const TBaseField&) = delete;
 
   TDomain* Domain() const { return FDomain; }
-  const QString& FieldName() const;
-  const QString& StorageName() const;
-  TFieldKind FieldKind() const;
+  const QString& FieldName() const { return FFieldDef->Name(); }
+  const QString& StorageName() const { return FFieldDef->StorageName(); }
+  TFieldKind FieldKind() const { return FFieldDef->Kind(); }
   TEntity* OwnerInstance() const { return FInstance; }
   TFieldDef* FieldDef() const { return FFieldDef; }
   virtual bool IsNull() const { return false; }
