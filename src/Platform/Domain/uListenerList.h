@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 // The listeners of one domain object, in order of registration. A walk
@@ -8,6 +9,8 @@
 // told: one that leaves is not told any more, one that joins is told from
 // the next walk on, and a list freed by a listener ends the walk at once.
 // Entries are values (a pointer, or a small record); Add allows duplicates.
+// Most records are never listened to, so the list is one pointer until its
+// first entry.
 template <class T>
 class TListenerList {
  public:
@@ -15,12 +18,14 @@ class TListenerList {
   TListenerList(const TListenerList&) = delete;
   TListenerList& operator=(const TListenerList&) = delete;
   ~TListenerList() {
-    for (TWalk* walk = FWalk; walk; walk = walk->Outer) walk->Freed = true;
+    if (FState)
+      for (TWalk* walk = FState->Walk; walk; walk = walk->Outer) walk->Freed = true;
   }
 
   void Add(const T& AValue) {
-    FItems.push_back({AValue, true});
-    ++FAlive;
+    if (!FState) FState = std::make_unique<TState>();
+    FState->Items.push_back({AValue, true});
+    ++FState->Alive;
   }
   // Appends when no equal entry is registered; true when appended.
   bool AddUnique(const T& AValue) {
@@ -34,8 +39,10 @@ class TListenerList {
   }
   template <class TPred>
   bool RemoveLastIf(TPred APred) {
-    for (size_t i = FItems.size(); i-- > 0;)
-      if (FItems[i].Alive && APred(FItems[i].Value)) {
+    if (!FState) return false;
+    auto& items = FState->Items;
+    for (size_t i = items.size(); i-- > 0;)
+      if (items[i].Alive && APred(items[i].Value)) {
         Drop(i);
         return true;
       }
@@ -43,25 +50,29 @@ class TListenerList {
   }
   template <class TPred>
   void RemoveAllIf(TPred APred) {
-    for (size_t i = FItems.size(); i-- > 0;)
-      if (FItems[i].Alive && APred(FItems[i].Value)) Drop(i);
+    if (!FState) return;
+    auto& items = FState->Items;
+    for (size_t i = items.size(); i-- > 0;)
+      if (items[i].Alive && APred(items[i].Value)) Drop(i);
   }
   void Clear() {
     RemoveAllIf([](const T&) { return true; });
   }
 
   bool Contains(const T& AValue) const {
-    for (const TItem& item : FItems)
+    if (!FState) return false;
+    for (const TItem& item : FState->Items)
       if (item.Alive && item.Value == AValue) return true;
     return false;
   }
-  int Count() const { return FAlive; }
-  bool IsEmpty() const { return FAlive == 0; }
+  int Count() const { return FState ? FState->Alive : 0; }
+  bool IsEmpty() const { return Count() == 0; }
   // The registered entries now, in order.
   std::vector<T> Items() const {
     std::vector<T> result;
-    result.reserve(static_cast<size_t>(FAlive));
-    for (const TItem& item : FItems)
+    if (!FState) return result;
+    result.reserve(static_cast<size_t>(FState->Alive));
+    for (const TItem& item : FState->Items)
       if (item.Alive) result.push_back(item.Value);
     return result;
   }
@@ -87,48 +98,54 @@ class TListenerList {
     TWalk* Outer;
     bool Freed = false;
   };
+  struct TState {
+    std::vector<TItem> Items;
+    int Alive = 0;
+    bool Holes = false;
+    TWalk* Walk = nullptr;
+  };
 
   // While a walk runs, entries only die in place, so positions stay valid;
   // the last walk to end compacts.
   void Drop(size_t AIndex) {
-    --FAlive;
-    if (FWalk) {
-      FItems[AIndex].Alive = false;
-      FHoles = true;
+    TState& state = *FState;
+    --state.Alive;
+    if (state.Walk) {
+      state.Items[AIndex].Alive = false;
+      state.Holes = true;
     } else {
-      FItems.erase(FItems.begin() + static_cast<std::ptrdiff_t>(AIndex));
+      state.Items.erase(state.Items.begin() + static_cast<std::ptrdiff_t>(AIndex));
     }
   }
 
   template <class TFunc>
   void Walk(TFunc& AFunc, bool AReverse) {
-    const size_t count = FItems.size();  // who joins meanwhile waits for the next walk
+    if (!FState) return;
+    TState& state = *FState;                  // lives as long as the list
+    const size_t count = state.Items.size();  // who joins meanwhile waits for the next walk
     if (count == 0) return;
-    TWalk walk{FWalk};
-    FWalk = &walk;
+    TWalk walk{state.Walk};
+    state.Walk = &walk;
     struct TEnd {
-      TListenerList* List;
+      TState& State;
       TWalk* Walk;
       ~TEnd() {
         if (Walk->Freed) return;
-        List->FWalk = Walk->Outer;
-        if (!List->FWalk && List->FHoles) {
-          std::erase_if(List->FItems, [](const TItem& AItem) { return !AItem.Alive; });
-          List->FHoles = false;
+        State.Walk = Walk->Outer;
+        if (!State.Walk && State.Holes) {
+          std::erase_if(State.Items, [](const TItem& AItem) { return !AItem.Alive; });
+          State.Holes = false;
         }
       }
-    } end{this, &walk};
+    } end{state, &walk};
     for (size_t n = 0; n < count; ++n) {
       const size_t i = AReverse ? count - 1 - n : n;
-      if (!FItems[i].Alive) continue;
-      const T value = FItems[i].Value;  // the call may move the storage
+      if (!state.Items[i].Alive) continue;
+      const T value = state.Items[i].Value;  // the call may move the storage
       AFunc(value);
       if (walk.Freed) return;
     }
   }
 
-  std::vector<TItem> FItems;
-  int FAlive = 0;
-  bool FHoles = false;
-  TWalk* FWalk = nullptr;
+  std::unique_ptr<TState> FState;
 };

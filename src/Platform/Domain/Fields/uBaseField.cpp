@@ -68,7 +68,11 @@ double NumberOf(const TJSONValue* AValue) {
 }  // namespace
 
 TBaseField::TBaseField(TEntity* AInstance, TFieldDef* AFieldDef)
-    : FInstance(AInstance), FFieldDef(AFieldDef), FUIState(AFieldDef->UIState()), FDomain(AInstance->Domain()) {}
+    : FInstance(AInstance), FFieldDef(AFieldDef), FUIState(AFieldDef->UIState()) {}
+
+TDomain* TBaseField::Domain() const {
+  return FInstance->Domain();
+}
 
 std::unique_ptr<TJSONValue> TBaseField::JSON() const {
   return DoGetJSON();
@@ -130,9 +134,9 @@ void TBaseField::Load(TStorage* AStorage) {
 
 void TBaseField::Transfer(TStorage* AStorage) {
   if (FFieldDef->HasFlag(cfNotSave)) return;
-  if (FDomain && FDomain->Logger())
-    FDomain->Logger()->AddMessage(QStringLiteral(">> ") + FieldName() + QStringLiteral(": ") +
-                                  FieldKindName(FieldKind()));
+  if (Domain() && Domain()->Logger())
+    Domain()->Logger()->AddMessage(QStringLiteral(">> ") + FieldName() + QStringLiteral(": ") +
+                                   FieldKindName(FieldKind()));
   DoTransfer(AStorage);
 }
 
@@ -164,7 +168,7 @@ std::unique_ptr<TJSONValue> TBaseField::DoGetJSON() const {
 }
 
 bool TBaseField::DoValidate() const {
-  TScript* script = FDomain && FDomain->Configuration() ? FDomain->Configuration()->Script() : nullptr;
+  TScript* script = Domain() && Domain()->Configuration() ? Domain()->Configuration()->Script() : nullptr;
   return !script || script->CheckField(FInstance, FieldName());
 }
 
@@ -201,7 +205,7 @@ QString TBaseField::LogText(const TJSONValue* AValue) const {
         const int id = object->ExtractInteger(QStringLiteral("id"));
         if (id <= 0) return QStringLiteral("[EMPTY]");
         const int typeID = object->ExtractInteger(QStringLiteral("type_id"));
-        TCollection* collection = FDomain ? FDomain->CollectionByID(typeID) : nullptr;
+        TCollection* collection = Domain() ? Domain()->CollectionByID(typeID) : nullptr;
         return QStringLiteral("[%1: %2]").arg(collection ? collection->Name() : QString()).arg(id);
       }
       return QStringLiteral("[ID: %1]").arg(static_cast<int64_t>(NumberOf(AValue)));

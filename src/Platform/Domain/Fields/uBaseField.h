@@ -28,7 +28,8 @@ class TBaseField : public TObject {
   TBaseField(const TBaseField&) = delete;
   TBaseField& operator=(const TBaseField&) = delete;
 
-  TDomain* Domain() const { return FDomain; }
+  // The owner's domain: a field never outlives or changes its owner.
+  TDomain* Domain() const;
   const QString& FieldName() const { return FFieldDef->Name(); }
   const QString& StorageName() const { return FFieldDef->StorageName(); }
   TFieldKind FieldKind() const { return FFieldDef->Kind(); }
@@ -107,7 +108,6 @@ class TBaseField : public TObject {
   TViewState FUIState;
   // Made inside its entity's own block, so freed with it (set by the entity).
   bool FInEntityBlock = false;
-  TDomain* FDomain;  // not owned
 
   friend class TEntity;
   friend struct TFieldDeleter;

@@ -40,7 +40,7 @@ int32_t TEntityField::EntityID() const {
 }
 
 QString TEntityField::ContentCollectionName() const {
-  TCollection* collection = FDomain ? FDomain->CollectionByID(FCollectionID) : nullptr;
+  TCollection* collection = Domain() ? Domain()->CollectionByID(FCollectionID) : nullptr;
   return collection ? collection->Name() : QString();
 }
 
@@ -82,7 +82,7 @@ void TEntityField::ResetToDefault(TChangeHolder* AHolder) {
     return;
   }
   TV_ASSERT(!IsSelector(), QStringLiteral("Selective field have no default value"));
-  TCollection* collection = FDomain ? FDomain->CollectionByName(DefaultDefinitionName()) : nullptr;
+  TCollection* collection = Domain() ? Domain()->CollectionByName(DefaultDefinitionName()) : nullptr;
   SetEntity(AHolder, collection ? collection->NullableEntityByID(defaultID) : NullEntity());
 }
 
@@ -174,7 +174,7 @@ void TEntityField::DoSubscribe() {
     FEntity = NullEntity();
     return;
   }
-  TCollection* collection = FDomain ? FDomain->CollectionByID(FCollectionID) : nullptr;
+  TCollection* collection = Domain() ? Domain()->CollectionByID(FCollectionID) : nullptr;
   FEntity = collection ? collection->NullableEntityByID(FEntityID) : NullEntity();
 }
 

@@ -89,7 +89,7 @@ TColor TListField::GetEntityColor(TEntity* AEntity) const {
 }
 
 TEntity* TListField::AddListEntity(TChangeHolder* AHolder, const QString& ACollectionName) {
-  TCollection* collection = FDomain ? FDomain->CollectionByName(ACollectionName) : nullptr;
+  TCollection* collection = Domain() ? Domain()->CollectionByName(ACollectionName) : nullptr;
   TV_ASSERT(collection, QStringLiteral("There is no collection [") + ACollectionName + QLatin1Char(']'));
   TEntity* entity = collection->CreateNewEntity(AHolder, -1, this);
   LinkListEntity(AHolder, entity);
@@ -98,12 +98,12 @@ TEntity* TListField::AddListEntity(TChangeHolder* AHolder, const QString& AColle
 
 void TListField::LinkListEntity(TChangeHolder* AHolder, TEntity* AEntity) {
   if (Contains(AEntity)) {
-    Log(FDomain, QStringLiteral("Exit from LinkListEntity"));
+    Log(Domain(), QStringLiteral("Exit from LinkListEntity"));
     return;
   }
   if (ListFieldDef()->IsTransit()) {
     TV_ASSERT(!IsSelector(), QStringLiteral("Transit list should have one collection only!"));
-    TCollection* collection = FDomain ? FDomain->CollectionByName(DefaultDefinitionName()) : nullptr;
+    TCollection* collection = Domain() ? Domain()->CollectionByName(DefaultDefinitionName()) : nullptr;
     TV_ASSERT(collection, QStringLiteral("There is no collection [") + DefaultDefinitionName() + QLatin1Char(']'));
     TEntity* link = collection->CreateNewEntity(AHolder, -1, nullptr);
     SetEntityVia(AHolder, link, MasterFieldName(), FInstance);
@@ -129,7 +129,7 @@ void TListField::UnlinkListEntity(TChangeHolder* AHolder, TEntity* AEntity) {
 }
 
 void TListField::MarkItemDeleted(TChangeHolder* AHolder, TEntity* AItem) {
-  Log(FDomain, QStringLiteral("Marked for deletion: ") + AItem->ToString());
+  Log(Domain(), QStringLiteral("Marked for deletion: ") + AItem->ToString());
   if (TCollection* collection = AItem->Collection()) collection->MarkEntityAsDeleted(AHolder, AItem);
 }
 

@@ -273,10 +273,10 @@ template class TTypedField<Currency, fkCurrency>;
 // --- TStringField ---
 
 Variant TStringField::GetValue() const {
-  if (FFieldDef->HasFlag(cfLocalizable) && FDomain && !FInstance->IsNull() &&
+  if (FFieldDef->HasFlag(cfLocalizable) && Domain() && !FInstance->IsNull() &&
       (FInstance->IsService() || FInstance->Definition()->HasFlag(ccReadOnly)))
-    return FDomain->Translate(FInstance->Definition()->Name() + QLatin1Char('#') + QString::number(FInstance->ID()) +
-                                  QLatin1Char('.') + FieldName(),
-                              FValue);
+    return Domain()->Translate(FInstance->Definition()->Name() + QLatin1Char('#') + QString::number(FInstance->ID()) +
+                                   QLatin1Char('.') + FieldName(),
+                               FValue);
   return FValue;
 }
