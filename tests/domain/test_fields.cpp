@@ -132,6 +132,39 @@ TEST_F(Fields, ValuesConvertAndTravelAsJSON) {
   EXPECT_EQ(thing->GetFieldValue("Qty"), Variant(5));
 }
 
+// A field's own JSON setter (used for received changes) refuses numbers that
+// do not fit its kind instead of wrapping them, and keeps its value.
+TEST_F(Fields, JSONNumbersOutsideTheirKindAreRefusedByTheField) {
+  TEntity* thing = Stored("Things", 1);
+  thing->_SetFieldValue(nullptr, "Qty", 7);
+  thing->_SetFieldValue(nullptr, "C", 255);
+  const struct {
+    const char* Field;
+    const char* JSON;
+    bool Refused;
+    const char* Stored;  // the field's JSON afterwards
+  } cases[] = {
+      {"Qty", "2147483648", true, "7"}, {"Qty", "-2147483649", true, "7"},          {"Qty", "1e30", true, "7"},
+      {"Qty", "2.5", true, "7"},        {"Qty", "2147483647", false, "2147483647"}, {"C", "4294967296", true, "255"},
+      {"C", "4294967295", false, "-1"}, {"C", "-2147483648", false, "-2147483648"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(testing::Message() << "row " << i << ": " << c.Field << " " << c.JSON);
+    TBaseField* field = thing->FieldByName(c.Field);
+    const QString before = JSONText(field);
+    bool refused = false;
+    try {
+      field->SetJSON(Parse(c.JSON).get());
+    } catch (const EConvertError&) {
+      refused = true;
+    }
+    EXPECT_EQ(refused, c.Refused);
+    EXPECT_EQ(JSONText(field), QString::fromUtf8(c.Stored));
+    if (!c.Refused) field->SetJSON(Parse(before.toUtf8()).get());
+  }
+}
+
 TEST_F(Fields, BlobStreamsAreOwnedReplacedAndSurviveJSONByteForByte) {
   TEntity* thing = Stored("Things", 1);
   auto* blob = static_cast<TBlobField*>(thing->FieldByName("Data"));

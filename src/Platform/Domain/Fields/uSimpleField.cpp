@@ -31,13 +31,6 @@ const TJSONNumber* JSONNumber(const TJSONValue* AValue) {
   return number;
 }
 
-int64_t JSONInteger(const TJSONValue* AValue) {
-  const TJSONNumber* number = JSONNumber(AValue);
-  int64_t result = 0;
-  if (number->TryAsInt64(result)) return result;
-  return static_cast<int64_t>(std::llround(number->AsDouble()));
-}
-
 template <class T>
 int Sign(T A, T B) {
   return A < B ? -1 : (B < A ? 1 : 0);
@@ -115,7 +108,11 @@ template <>
 struct TKindRules<fkInteger> : TNumberRules<int32_t> {
   static constexpr const char* cWord = "Integer";
   static int32_t FromVariant(const Variant& AValue) { return VarAsInteger(AValue); }
-  static int32_t FromJSON(const TJSONValue* AValue) { return static_cast<int32_t>(JSONInteger(AValue)); }
+  // Received numbers are checked, never wrapped: 2^31 must not become negative.
+  static int32_t FromJSON(const TJSONValue* AValue) {
+    JSONNumber(AValue);
+    return static_cast<int32_t>(JSONIntegerIn(AValue));
+  }
 };
 
 template <>
@@ -123,6 +120,11 @@ struct TKindRules<fkColor> : TKindRules<fkInteger> {
   static constexpr const char* cWord = "Color";
   static int32_t Initial() { return cNoColor; }
   static int32_t FromVariant(const Variant& AValue) { return VarAsColor(AValue); }
+  // Written signed here, unsigned by some: either 32-bit form is a colour.
+  static int32_t FromJSON(const TJSONValue* AValue) {
+    JSONNumber(AValue);
+    return static_cast<int32_t>(static_cast<uint32_t>(JSONIntegerIn(AValue, INT32_MIN, UINT32_MAX)));
+  }
 };
 
 template <>
