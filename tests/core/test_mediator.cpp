@@ -327,9 +327,25 @@ std::pair<int, QString> RunFailingSecond(const QString& AFolder, const QString& 
           QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
+// A desk folder with its settings and a channel name of the test's own.
+class SingleInstance : public ::testing::Test {
+ protected:
+  void UseRunMode(const char* AMode) { FFolder.Write("settings.ini", QByteArray("[Core]\nRunMode=") + AMode + "\n"); }
+  // A first instance started and ready.
+  std::unique_ptr<TProbe> StartFirst() {
+    auto first = std::make_unique<TProbe>(FFolder.Path(), FName);
+    EXPECT_TRUE(first->WaitForLine("first"));
+    return first;
+  }
+  QString Second(const QString& AParameter) { return RunSecond(FFolder.Path(), FName, AParameter); }
+
+  TTempFolder FFolder;
+  const QString FName = UniqueName();
+};
+
 }  // namespace
 
-TEST(SingleInstance, RunModeInAnyCaseHandsTheParameterOver) {
+TEST_F(SingleInstance, RunModeInAnyCaseHandsTheParameterOver) {
   for (const char* mode : {"singleton", "SINGLETON", "SingleTon"}) {
     SCOPED_TRACE(mode);
     TTempFolder folder;
@@ -350,55 +366,47 @@ TEST(SingleInstance, RunModeInAnyCaseHandsTheParameterOver) {
   }
 }
 
-TEST(SingleInstance, WithoutSingletonBothRunAndNothingIsHandedOver) {
-  TTempFolder folder;
-  folder.Write("settings.ini", "[Core]\nRunMode=multi\n");
-  const QString name = UniqueName();
-  TProbe first(folder.Path(), name);
-  ASSERT_TRUE(first.WaitForLine("first"));
-  EXPECT_EQ(RunSecond(folder.Path(), name, "x"), "second");
-  EXPECT_FALSE(first.WaitForLine("received:[x]:main=1", 500));
+TEST_F(SingleInstance, WithoutSingletonBothRunAndNothingIsHandedOver) {
+  UseRunMode("multi");
+  auto first = StartFirst();
+  ASSERT_FALSE(HasFailure());
+  EXPECT_EQ(Second("x"), "second");
+  EXPECT_FALSE(first->WaitForLine("received:[x]:main=1", 500));
 }
 
-TEST(SingleInstance, AKilledFirstInstanceDoesNotBlockTheNextStart) {
-  TTempFolder folder;
-  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
-  const QString name = UniqueName();
+TEST_F(SingleInstance, AKilledFirstInstanceDoesNotBlockTheNextStart) {
+  UseRunMode("singleton");
   {
-    TProbe crashed(folder.Path(), name);
+    TProbe crashed(FFolder.Path(), FName);
     ASSERT_TRUE(crashed.WaitForLine("first"));
     crashed.Kill();
   }
-  TProbe next(folder.Path(), name);
+  TProbe next(FFolder.Path(), FName);
   ASSERT_TRUE(next.WaitForLine("first")) << next.Lines().join("|");
-  EXPECT_EQ(RunSecond(folder.Path(), name, "after crash"), "sent:1");
+  EXPECT_EQ(Second("after crash"), "sent:1");
   EXPECT_TRUE(next.WaitForLine("received:[after crash]:main=1"));
 }
 
-TEST(SingleInstance, TamperedChannelMakesTheSecondStartFailLoudly) {
-  TTempFolder folder;
-  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
-  const QString name = UniqueName();
-  TProbe first(folder.Path(), name);
-  ASSERT_TRUE(first.WaitForLine("first"));
-  ::chmod(ShmPath(name, "$File").constData(), 0666);
-  const auto [code, errors] = RunFailingSecond(folder.Path(), name, "C:/reports/fund.xtdd");
+TEST_F(SingleInstance, TamperedChannelMakesTheSecondStartFailLoudly) {
+  UseRunMode("singleton");
+  auto first = StartFirst();
+  ASSERT_FALSE(HasFailure());
+  ::chmod(ShmPath(FName, "$File").constData(), 0666);
+  const auto [code, errors] = RunFailingSecond(FFolder.Path(), FName, "C:/reports/fund.xtdd");
   EXPECT_EQ(code, 1);
-  EXPECT_TRUE(errors.contains(QString::fromLocal8Bit(ShmPath(name, "$File")))) << errors;
-  EXPECT_FALSE(first.WaitForLine("received:[C:/reports/fund.xtdd]:main=1", 300));
+  EXPECT_TRUE(errors.contains(QString::fromLocal8Bit(ShmPath(FName, "$File")))) << errors;
+  EXPECT_FALSE(first->WaitForLine("received:[C:/reports/fund.xtdd]:main=1", 300));
 }
 
-TEST(SingleInstance, TenStartsAtOnceHandOverEveryTextExactlyOnce) {
-  TTempFolder folder;
-  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
-  const QString name = UniqueName();
-  TProbe first(folder.Path(), name);
-  ASSERT_TRUE(first.WaitForLine("first"));
+TEST_F(SingleInstance, TenStartsAtOnceHandOverEveryTextExactlyOnce) {
+  UseRunMode("singleton");
+  auto first = StartFirst();
+  ASSERT_FALSE(HasFailure());
   constexpr int cStarts = 10;
   std::vector<std::unique_ptr<QProcess>> starts;
   for (int i = 0; i < cStarts; ++i) {
     starts.push_back(std::make_unique<QProcess>());
-    starts.back()->start(QStringLiteral(MEDIATOR_PROBE), {folder.Path(), name, QString("C:/in/%1.xtdd").arg(i)});
+    starts.back()->start(QStringLiteral(MEDIATOR_PROBE), {FFolder.Path(), FName, QString("C:/in/%1.xtdd").arg(i)});
   }
   for (int i = 0; i < cStarts; ++i) {
     SCOPED_TRACE(i);
@@ -406,28 +414,26 @@ TEST(SingleInstance, TenStartsAtOnceHandOverEveryTextExactlyOnce) {
     EXPECT_EQ(starts[i]->exitCode(), 0) << starts[i]->readAllStandardError().constData();
     EXPECT_EQ(QString::fromUtf8(starts[i]->readAllStandardOutput()).trimmed(), "sent:1");
   }
-  EXPECT_EQ(RunSecond(folder.Path(), name, "quit"), "sent:1");
-  EXPECT_TRUE(first.WaitForLine("ended"));
+  EXPECT_EQ(Second("quit"), "sent:1");
+  EXPECT_TRUE(first->WaitForLine("ended"));
   for (int i = 0; i < cStarts; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(first.Lines().count(QString("received:[C:/in/%1.xtdd]:main=1").arg(i)), 1) << first.Lines().join("|");
+    EXPECT_EQ(first->Lines().count(QString("received:[C:/in/%1.xtdd]:main=1").arg(i)), 1) << first->Lines().join("|");
   }
 }
 
 // A first instance that does not take the text (here: stopped) makes the
 // second start fail, and the text is not delivered later.
-TEST(SingleInstance, ATextThatIsNotTakenFailsTheSecondStart) {
-  TTempFolder folder;
-  folder.Write("settings.ini", "[Core]\nRunMode=singleton\n");
-  const QString name = UniqueName();
-  TProbe first(folder.Path(), name);
-  ASSERT_TRUE(first.WaitForLine("first"));
-  first.Signal(SIGSTOP);
-  const auto [code, errors] = RunFailingSecond(folder.Path(), name, "lost");
-  first.Signal(SIGCONT);
+TEST_F(SingleInstance, ATextThatIsNotTakenFailsTheSecondStart) {
+  UseRunMode("singleton");
+  auto first = StartFirst();
+  ASSERT_FALSE(HasFailure());
+  first->Signal(SIGSTOP);
+  const auto [code, errors] = RunFailingSecond(FFolder.Path(), FName, "lost");
+  first->Signal(SIGCONT);
   EXPECT_EQ(code, 1);
   EXPECT_FALSE(errors.isEmpty());
-  EXPECT_EQ(RunSecond(folder.Path(), name, "after"), "sent:1");
-  EXPECT_TRUE(first.WaitForLine("received:[after]:main=1"));
-  EXPECT_FALSE(first.Lines().contains("received:[lost]:main=1")) << first.Lines().join("|");
+  EXPECT_EQ(Second("after"), "sent:1");
+  EXPECT_TRUE(first->WaitForLine("received:[after]:main=1"));
+  EXPECT_FALSE(first->Lines().contains("received:[lost]:main=1")) << first->Lines().join("|");
 }
