@@ -9,14 +9,18 @@
 //
 // Definitions (ID: name):
 //   2 SysDefinitions  Name, Caption, StorageName, Kind
-//  10 Things          Name, Qty, Price, D, B, C, Ref -> Things, Items (list by Ref), Data (blob)
-//  11 Gauges          Level (null value -1), Title (localizable), Note (not stored), Start (date)
-//  20 Funds           Name, Department, Reports (weak list by Fund), Docs (strong list by Owner)
-//  21 Employees       Name, Fund -> Funds
-//  22 Reports         Name, Fund -> Funds, Manager -> Employees (depends on Fund=Fund), Amount, DocCode
-//  23 Docs            Name, Owner -> Funds, State (state machine DeskStates), Kind (enumeration
+//   5 SysSubjects, 10 SysUsers, 11 SysRoles, 12 SysUsersRoles, 13 SysSecuredObjects,
+//  20 SysLogActionKinds, 21 SysLog, 22 SysLogActions: the system collections
+//                     as every configuration declares them (SysUsers without its
+//                     list of notifications)
+// 110 Things          Name, Qty, Price, D, B, C, Ref -> Things, Items (list by Ref), Data (blob)
+// 111 Gauges          Level (null value -1), Title (localizable), Note (not stored), Start (date)
+// 120 Funds           Name, Department, Reports (weak list by Fund), Docs (strong list by Owner)
+// 121 Employees       Name, Fund -> Funds
+// 122 Reports         Name, Fund -> Funds, Manager -> Employees (depends on Fund=Fund), Amount, DocCode
+// 123 Docs            Name, Owner -> Funds, State (state machine DeskStates), Kind (enumeration
 //                     of an unknown name), Month (built-in enumeration Months)
-//  24 Notes           Name, Subject -> Reports, Partner -> Partners (a selector)
+// 124 Notes           Name, Subject -> Reports, Partner -> Partners (a selector)
 //  30 Users           Name, Roles (transit list of UserRoles by User, through Role)
 //  31 Roles           Name
 //  32 UserRoles       User -> Users, Role -> Roles
