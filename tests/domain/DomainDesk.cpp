@@ -292,7 +292,7 @@ void TTestHolder::ScheduleCalculation(const QString& AFieldChain, TEntity* AInst
   Calls << QStringLiteral("schedule ") + AFieldChain;
   const std::vector<TReactionRef>* reactions = AInstance->Definition()->Reactions()->FindReactions(AFieldChain);
   if (!reactions) return;
-  for (const TReactionRef& reaction : *reactions) reaction->Proc(FSession, this, AInstance, AParameter);
+  for (const TReactionRef& reaction : *reactions) reaction->Proc(Session(), this, AInstance, AParameter);
 }
 
 // --- TMemoryStorage ---
@@ -339,6 +339,39 @@ void TMemoryStorage::ReadGroup(const QString& ATag, const TStorageFunc& AReadFun
     ++read;
   }
   FCurrent = nullptr;
+}
+
+void TMemoryStorage::WriteItem(int AID, int ALogID, TEntitySaveAction ASaveAction, const TStorageFunc& AWriteFunc) {
+  ++Writes;
+  if (FailOnWrite > 0 && Writes == FailOnWrite) throw Exception(QStringLiteral("disk full"));
+  static const char* const actions[] = {"none", "insert", "update", "delete"};
+  WriteTrace << QStringLiteral("%1 %2 %3").arg(QLatin1String(actions[ASaveAction]), Active).arg(AID);
+  if (ASaveAction == esaDelete) {
+    Tables[Active].remove(AID);
+    return;
+  }
+  BeginRow(Active, AID);
+  FCurrent->Values.insert(QStringLiteral("log_id"), ALogID);
+  if (AWriteFunc) AWriteFunc(this);
+  FCurrent = nullptr;
+}
+
+int TMemoryStorage::BeginTransaction() {
+  FSnapshot = Tables;
+  return 1;
+}
+
+void TMemoryStorage::CommitTransaction(int ATransactionID) {
+  (void)ATransactionID;
+  FSnapshot.reset();
+  ++Commits;
+}
+
+void TMemoryStorage::RollbackTransaction(int ATransactionID) {
+  (void)ATransactionID;
+  if (FSnapshot) Tables = std::move(*FSnapshot);
+  FSnapshot.reset();
+  ++Rollbacks;
 }
 
 bool TMemoryStorage::SyncGroupDef(const QString& ATag, const std::function<void()>& ASyncFunc) {

@@ -68,12 +68,13 @@
 void RegisterDesk(const QString& AConfiguration);
 QStringList& DeskReactions();
 
-// Does what a change holder is asked to, and records it. Old values are
-// kept as JSON texts; a field back at its kept text stops being a change.
+// Does what a change holder is asked to, and records it, without the
+// domain lock. Old values are kept as JSON texts; a field back at its kept
+// text stops being a change. Tests of the change manager itself use the
+// real holder through a session.
 class TTestHolder : public TChangeHolder {
  public:
-  explicit TTestHolder(TUserSession* ASession = nullptr) : FSession(ASession) {}
-  TUserSession* Session() const override { return FSession; }
+  explicit TTestHolder(TUserSession* ASession = nullptr) : TChangeHolder(ASession) {}
   void SetFieldValue(TEntity* AEntity, const QString& AFieldName, const Variant& AValue) override;
   void SetFieldEntity(TEntity* AEntity, const QString& AFieldName, TEntity* AValue) override;
   void SetFieldStream(TEntity* AEntity, const QString& AFieldName, std::unique_ptr<TStream> AStream) override;
@@ -91,7 +92,6 @@ class TTestHolder : public TChangeHolder {
   std::vector<TEntity*> Deleted;
 
  private:
-  TUserSession* FSession;
   std::map<std::pair<TEntity*, QString>, QString> FKept;
 };
 
@@ -117,6 +117,13 @@ class TMemoryStorage : public TStorage {
     ++Deactivations;
   }
   void ReadGroup(const QString& ATag, const TStorageFunc& AReadFunc) override;
+  // Inserts and updates write into the row, a deletion drops it; the
+  // FailOnWrite-th write (counting from 1) raises instead.
+  void WriteItem(int AID, int ALogID, TEntitySaveAction ASaveAction, const TStorageFunc& AWriteFunc) override;
+  // A transaction keeps a copy of the tables; a rollback puts it back.
+  int BeginTransaction() override;
+  void CommitTransaction(int ATransactionID) override;
+  void RollbackTransaction(int ATransactionID) override;
   int CreateIDs(const QString& ATag, int ACount) override { return Numerators[ATag] += ACount; }
   int CreateCodes(const QString& ATag, int ACount) override { return Codes[ATag] += ACount; }
   void Rebuild() override {
@@ -138,9 +145,16 @@ class TMemoryStorage : public TStorage {
   bool StructureInOrder = true;
   int Rebuilds = 0;
   TDateTime Clock{45000.5};
+  int FailOnWrite = -1;
+  int Writes = 0;
+  int Commits = 0;
+  int Rollbacks = 0;
+  // "insert table id", "update table id", "delete table id", in order.
+  QStringList WriteTrace;
 
  private:
   TRow* FCurrent = nullptr;
+  std::optional<QMap<QString, QMap<int, TRow>>> FSnapshot;
 };
 
 // Records every notification it gets, also as "kind:parameter display name".
