@@ -101,6 +101,7 @@ class TMemoryStorage : public TStorage {
   struct TRow {
     QHash<QString, Variant> Values;
     QHash<QString, QByteArray> Streams;
+    bool operator==(const TRow&) const = default;
   };
 
   // Makes a row current for writing (a test's stored data, or a save).

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "src/Platform/Configuration/uDefinition.h"
+#include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/Domain/Fields/uBaseField.h"
 #include "src/Platform/Domain/uCollection.h"
 #include "src/Platform/Domain/uDomain.h"
@@ -11,7 +12,7 @@
 #include "src/Platform/Domain/uStorage.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uJSON.h"
-#include "src/Platform/uStream.h"
+#include "src/Platform/Domain/uDomainUtils.h"
 
 static constexpr const char* cModulePath = "src/Platform/Domain/uChangeManager";
 

@@ -7,7 +7,7 @@
 #include "src/Platform/Domain/uEntity.h"
 #include "src/Platform/Domain/uEntityList.h"
 #include "src/Platform/uException.h"
-#include "src/Platform/uStream.h"
+#include "src/Platform/Domain/uDomainUtils.h"
 
 static constexpr const char* cModulePath = "src/Platform/Domain/uSession";
 

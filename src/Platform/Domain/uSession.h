@@ -18,6 +18,7 @@ class TEntityList;
 class TChangeHolder;
 class TDomainInteractor;
 class TStream;
+class TUserSession;
 
 // true: accept the changes made through the holder.
 using TAtomicModificationFunc = std::function<bool(TChangeHolder*)>;
