@@ -7,12 +7,12 @@
 #include "src/Platform/Domain/Fields/uBaseField.h"
 #include "src/Platform/Domain/uCollection.h"
 #include "src/Platform/Domain/uDomain.h"
+#include "src/Platform/Domain/uDomainUtils.h"
 #include "src/Platform/Domain/uEntity.h"
 #include "src/Platform/Domain/uSession.h"
 #include "src/Platform/Domain/uStorage.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uJSON.h"
-#include "src/Platform/Domain/uDomainUtils.h"
 
 static constexpr const char* cModulePath = "src/Platform/Domain/uChangeManager";
 
@@ -258,7 +258,8 @@ void TChangedEntity::WriteLogAction(TEntity* ALogRecord, int ALogActionID, TEnti
   action->_SetFieldValue(FHolder, QStringLiteral("CollectionName"), AEntity->CollectionName());
   action->_SetFieldValue(FHolder, QStringLiteral("EntityID"), AEntity->ID());
   TCollection* kinds = FDomain->CollectionByName(QStringLiteral("SysLogActionKinds"));
-  action->_SetFieldEntity(FHolder, QStringLiteral("ActionKind"), kinds ? kinds->NullableEntityByID(AKind) : NullEntity());
+  action->_SetFieldEntity(FHolder, QStringLiteral("ActionKind"),
+                          kinds ? kinds->NullableEntityByID(AKind) : NullEntity());
 
   QString text = AEntity->GetCaption() + QStringLiteral(": ") + KindName(AKind) + QStringLiteral("\r\n");
   TJSONObject values;
@@ -392,8 +393,7 @@ void TChangeHolder::RegisterFieldChanges(TEntity* AEntity, const QString& AField
   TChangedEntity* record = FindRecord(AEntity);
   if (!record) return;
   Log(FDomain, QStringLiteral("$$$ TRY NEW DATA ") + AFieldName);
-  if (record->RegisterFieldChanges(AFieldName) && record->FieldCount() == 0 && !record->IsNew() &&
-      !record->Deleted())
+  if (record->RegisterFieldChanges(AFieldName) && record->FieldCount() == 0 && !record->IsNew() && !record->Deleted())
     RemoveRecord(record);
 }
 
@@ -418,9 +418,9 @@ void TChangeHolder::ProcessUpdatingEntity(TDomainInteractor* AInteractor, TEntit
       const QString description = QString::asprintf("%s(%d):%s)", qUtf8Printable(AEntity->Definition()->Name()),
                                                     AEntity->ID(), qUtf8Printable(AEntity->DisplayName()));
       const QString text = FormatText(AContext, {name, description, received, local});
-      const QString caption = FDomain ? FDomain->Translate(QStringLiteral("txtVersionsConflict"),
-                                                           QStringLiteral("Конфликт версий"))
-                                      : QStringLiteral("Конфликт версий");
+      const QString caption =
+          FDomain ? FDomain->Translate(QStringLiteral("txtVersionsConflict"), QStringLiteral("Конфликт версий"))
+                  : QStringLiteral("Конфликт версий");
       if (AInteractor->AskYesNo(caption, text)) {
         AFields->RemovePair(name);
         continue;
@@ -523,8 +523,7 @@ int TChangeHolder::ApplyChanges(bool ASkipLogging) {
         record->Apply(logRecord, -1, text);
       } else if (record->DefinitionName() == cSysLog) {
         TEntity* entity = record->Entity();
-        if (entity && entity == logRecord)
-          entity->_SetFieldValue(this, QStringLiteral("Description"), description);
+        if (entity && entity == logRecord) entity->_SetFieldValue(this, QStringLiteral("Description"), description);
         record->Apply(logRecord, -1, text);
         if (entity && entity == logRecord) result = entity->ID();
       } else {

@@ -167,8 +167,8 @@ class TChangeHolder {
   void CheckLocked() const;
   bool Ignored(TEntity* AEntity) const;
 
-  TDomain* FDomain;          // not owned
-  TUserSession* FSession;    // not owned
+  TDomain* FDomain;        // not owned
+  TUserSession* FSession;  // not owned
   std::vector<std::unique_ptr<TChangedEntity>> FChangedEntities;
   // The records by their entity's link: holders of many entities stay linear.
   QHash<TLink*, TChangedEntity*> FRecordsByLink;

@@ -4,10 +4,10 @@
 
 #include "src/Platform/Domain/uChangeManager.h"
 #include "src/Platform/Domain/uDomain.h"
+#include "src/Platform/Domain/uDomainUtils.h"
 #include "src/Platform/Domain/uEntity.h"
 #include "src/Platform/Domain/uEntityList.h"
 #include "src/Platform/uException.h"
-#include "src/Platform/Domain/uDomainUtils.h"
 
 static constexpr const char* cModulePath = "src/Platform/Domain/uSession";
 
@@ -99,8 +99,8 @@ void TUserSession::AtomicWrite(const TAtomicWriteProc& AWriteProc) {
   }
 }
 
-bool TUserSession::AtomicModification(const TAtomicModificationFunc& AModificationFunc,
-                                      TChangeHolder* AParentHolder, bool ASkipLogging) {
+bool TUserSession::AtomicModification(const TAtomicModificationFunc& AModificationFunc, TChangeHolder* AParentHolder,
+                                      bool ASkipLogging) {
   bool result = false;
   try {
     AtomicWrite([&] {

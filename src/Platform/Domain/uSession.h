@@ -94,9 +94,9 @@ class TUserSession {
  private:
   TDomainLock* Lock() const;
 
-  TDomain* FDomain;  // not owned
+  TDomain* FDomain;                          // not owned
   TDomainInteractor* FInteractor = nullptr;  // not owned
-  TEntity* FUser;    // not owned
+  TEntity* FUser;                            // not owned
   bool FIsAdmin;
   std::vector<std::unique_ptr<TChangeHolder>> FHolders;
   TListenerList<TEntityList*> FEntityLists;  // not owned
