@@ -7,6 +7,7 @@
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Domain/Fields/uBaseField.h"
 #include "src/Platform/Domain/uEntityList.h"
+#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uJSON.h"
 
@@ -445,4 +446,26 @@ TEST_F(Changes, RemovingFromACollectionListStoresTheDeletionAtOnce) {
   EXPECT_EQ(Coll("Things")->EntityByID(5), nullptr);
   EXPECT_EQ(list->Count(), 0);
   EXPECT_EQ(Table("sys_log_actions").size(), 1);
+}
+
+TEST(Reactions, ChainsAreSplitTrimmedAndFoundWithoutRegardToCase) {
+  TReactions reactions;
+  int runs = 0;
+  reactions.RegisterReaction("A; B.C ;", [&runs](TUserSession*, TChangeHolder*, TEntity*, TEntity*) { ++runs; });
+  struct TCase {
+    const char* Chain;
+    bool Found;
+  };
+  const TCase cases[] = {{"A", true}, {"b.c", true}, {"B.C", true}, {" B.C", false}, {"", false}, {"C", false}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Chain);
+    const std::vector<TReactionRef>* found = reactions.FindReactions(c.Chain);
+    EXPECT_EQ(found != nullptr, c.Found);
+    if (found) {
+      EXPECT_EQ(found->size(), 1u);
+    }
+  }
+  EXPECT_EQ(reactions.AllReactions().size(), 1u);
+  reactions.RegisterReaction(reactions.AllReactions().front());  // the same registration again
+  EXPECT_EQ(reactions.AllReactions().size(), 1u);
 }
