@@ -24,6 +24,7 @@ static constexpr const char* cModulePath = "src/Platform/Domain/uDomain";
 TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASettings, const QString& AStyleName,
                  const QString& AUid)
     : FOwner(AOwner), FConfiguration(AConfiguration), FUid(AUid), FStyleName(AStyleName), FPlatformSettings(ASettings) {
+  FLock = std::make_unique<TDomainLock>(this);
   FDomainSession = std::make_unique<TUserSession>(this, NullEntity());
   TPlatformContext* context = PlatformContext();
   const QString language = context ? context->Language() : QString();
@@ -61,6 +62,7 @@ TDomain::~TDomain() {
   FRootCollection.reset();
   FStorage.reset();
   FDomainSession.reset();
+  FLock.reset();
 }
 
 void TDomain::CreateCollections() {
