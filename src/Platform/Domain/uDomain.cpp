@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "src/Common/uDomainTask.h"
 #include "src/Platform/Configuration/uConfiguration.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Domain/uCollection.h"
@@ -23,7 +24,12 @@ static constexpr const char* cModulePath = "src/Platform/Domain/uDomain";
 
 TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASettings, const QString& AStyleName,
                  const QString& AUid)
-    : FOwner(AOwner), FConfiguration(AConfiguration), FUid(AUid), FStyleName(AStyleName), FPlatformSettings(ASettings) {
+    : FOwner(AOwner),
+      FConfiguration(AConfiguration),
+      FUid(AUid),
+      FStyleName(AStyleName),
+      FPlatformSettings(ASettings),
+      FTasks(std::make_shared<TDomainTasks>()) {
   FDomainSession = std::make_unique<TUserSession>(this, NullEntity());
   TPlatformContext* context = PlatformContext();
   const QString language = context ? context->Language() : QString();
@@ -49,6 +55,9 @@ TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASett
 }
 
 TDomain::~TDomain() {
+  // Workers of this domain's tasks may still read its data or wait for the
+  // main thread: they end before anything goes.
+  FTasks->StopAndWait();
   // Lists may outlive the domain (a view freed later): they let go first,
   // while everything they point at still exists.
   FEntityLists.ForEach([](TEntityList* AList) { AList->DomainFreeing(); });

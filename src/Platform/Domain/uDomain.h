@@ -21,6 +21,7 @@ class TEntity;
 class TStorage;
 class TTranslator;
 class TEntityList;
+class TDomainTasks;
 
 // The running instance of one configuration: its collections of entities,
 // its logs, settings and translator. Storage, loading and synchronisation
@@ -96,6 +97,10 @@ class TDomain {
   // one another, since all of them go.
   bool IsDestroying() const { return FDestroying; }
 
+  // The domain tasks started on this domain; the destructor cancels them and
+  // waits for them before it frees anything they may reach.
+  const std::shared_ptr<TDomainTasks>& Tasks() const { return FTasks; }
+
   virtual void Run() {}
   virtual void Stop() {}
   virtual void ExecuteDefaultAction(TUserSession* ASession, const QString& AParameter) {
@@ -126,6 +131,7 @@ class TDomain {
   std::unique_ptr<TCollection> FRootCollection;
   bool FDestroying = false;
   TListenerList<TEntityList*> FEntityLists;  // not owned
+  std::shared_ptr<TDomainTasks> FTasks;
 };
 
 // The platform's domains, keyed by lower-cased uid.
