@@ -1,10 +1,10 @@
 #include "DomainDesk.h"
 
-#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Configuration/uEnumeration.h"
 #include "src/Platform/Configuration/uObjectFieldDef.h"
 #include "src/Platform/Domain/Fields/uBaseField.h"
+#include "src/Platform/Domain/uReaction.h"
 #include "src/Platform/Script/uScript.h"
 #include "src/Platform/uException.h"
 #include "src/Platform/uJSON.h"
@@ -45,7 +45,9 @@ class TDomainDeskScript : public TScript {
                                  fkString);
     catalogue->AddSimpleFieldDef("Kind", "kind", "Вид", 0, Variant::Null(), Variant::Null(), fkInteger);
 
-    TDefinition* things = AddDefinition(10, "Things", "", "Вещи", "", 0, clkLibrary);
+    DeclareSystemCollections();
+
+    TDefinition* things = AddDefinition(110, "Things", "", "Вещи", "", 0, clkLibrary);
     things->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
     things->AddSimpleFieldDef("Qty", "qty", "Количество", 0, Variant::Null(), Variant::Null(), fkInteger);
     things->AddSimpleFieldDef("Price", "price", "Цена", 0, Variant::Null(), Variant::Null(), fkCurrency);
@@ -56,7 +58,7 @@ class TDomainDeskScript : public TScript {
     things->AddListFieldDef("Items", "Ref", "Ссылки", "Things");
     things->AddBlobFieldDef("Data", "data", "Данные");
 
-    TDefinition* gauges = AddDefinition(11, "Gauges", "", "Датчики", "", 0, clkLibrary);
+    TDefinition* gauges = AddDefinition(111, "Gauges", "", "Датчики", "", 0, clkLibrary);
     gauges->AddSimpleFieldDef("Level", "level", "Уровень", -1, Variant::Null(), Variant::Null(), fkInteger)
         ->SetNullValue(-1);
     gauges->AddSimpleFieldDef("Title", "title", "Название", Variant::Null(), Variant::Null(), 50, fkString, "", "",
@@ -69,17 +71,17 @@ class TDomainDeskScript : public TScript {
                             cfRequired)
         ->SetNullValue(QString());
 
-    TDefinition* funds = AddDefinition(20, "Funds", "", "Фонды", "", 0, clkLibrary);
+    TDefinition* funds = AddDefinition(120, "Funds", "", "Фонды", "", 0, clkLibrary);
     funds->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
     funds->AddSimpleFieldDef("Department", "department", "Отдел", Variant::Null(), Variant::Null(), 50, fkString);
     funds->AddListFieldDef("Reports", "Fund", "Отчёты", "Reports");
     funds->AddListFieldDef("Docs", "Owner", "Документы", "Docs", "", "", vsFullAccess, 0, estSortByName, "", rpStrong);
 
-    TDefinition* employees = AddDefinition(21, "Employees", "", "Сотрудники", "", 0, clkLibrary);
+    TDefinition* employees = AddDefinition(121, "Employees", "", "Сотрудники", "", 0, clkLibrary);
     employees->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
     employees->AddEntityFieldDef("Fund", "fund", "Фонд", "", "Funds");
 
-    TDefinition* reports = AddDefinition(22, "Reports", "", "Отчёты", "", 0, clkDocument);
+    TDefinition* reports = AddDefinition(122, "Reports", "", "Отчёты", "", 0, clkDocument);
     reports->SetPrefix("R-");
     reports->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
     reports->AddEntityFieldDef("Fund", "fund", "Фонд", "", "Funds");
@@ -88,7 +90,7 @@ class TDomainDeskScript : public TScript {
     reports->AddSimpleFieldDef("Amount", "amount", "Сумма", 0, Variant::Null(), Variant::Null(), fkCurrency);
     reports->AddSimpleFieldDef("DocCode", "doc_code", "Номер", Variant::Null(), Variant::Null(), 20, fkString);
 
-    TDefinition* docs = AddDefinition(23, "Docs", "", "Документы", "", 0, clkLibrary);
+    TDefinition* docs = AddDefinition(123, "Docs", "", "Документы", "", 0, clkLibrary);
     docs->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
     docs->AddEntityFieldDef("Owner", "owner", "Владелец", "", "Funds");
 
@@ -102,7 +104,7 @@ class TDomainDeskScript : public TScript {
     docs->AddSimpleFieldDef("Month", "month", "Месяц", 2, Variant::Null(), Variant::Null(), fkEnum, "", "",
                             vsFullAccess, 0, "Months");
 
-    TDefinition* notes = AddDefinition(24, "Notes", "", "Заметки", "", 0, clkLibrary);
+    TDefinition* notes = AddDefinition(124, "Notes", "", "Заметки", "", 0, clkLibrary);
     notes->AddSimpleFieldDef("Name", "name", "Имя", Variant::Null(), Variant::Null(), 50, fkString);
     notes->AddEntityFieldDef("Subject", "subject", "О чём", "", "Reports");
 
@@ -127,6 +129,73 @@ class TDomainDeskScript : public TScript {
     RegisterReaction("Reports", "Name.Fund", Logging("Name.Fund"));
     RegisterReaction("Notes", "Name.Subject;Name.Fund.Subject", Logging("Notes"));
     RegisterReaction("Users", "Roles;Role.Roles", Logging("Roles"));
+  }
+
+ private:
+  // The system collections as every configuration declares them: the ids,
+  // names, storage names and field order are stored data.
+  void DeclareSystemCollections() {
+    const Variant null = Variant::Null();
+    TDefinition* subjects = AddDefinition(5, "SysSubjects", "", "Действующие субъекты", "< не указана >", 0, clkMixin);
+    subjects->AddSimpleFieldDef("Name", "name", "Имя", null, null, 50, fkString, "", "", vsFullAccess, 0x10001);
+    subjects->AddSimpleFieldDef("AccessFlags", "access_flags", "Доступ по умолчанию", 15, 0, 15, fkFlag, "", "",
+                                vsFullAccess, 0x1001);
+    subjects->AddListFieldDef("SecuredObjects", "Subject", "Объекты с уникальными правами доступа", "SysSecuredObjects",
+                              "", "", vsHidden, 64, estSortByID, "", rpStrong);
+
+    TDefinition* users = AddDefinition(10, "SysUsers", "SysSubjects", "Пользователи", "[Система]", 96, clkLibrary);
+    users->AddSimpleFieldDef("Login", "login", "Логин", null, null, 50, fkString, "", "", vsFullAccess, 1);
+    users->AddSimpleFieldDef("PasswordText", "", "Пароль", null, null, 50, fkString, "mask", "", vsFullAccess, 0x9000);
+    users->AddSimpleFieldDef("Password", "user_password", "Пароль (хэш)", "D41D8CD98F00B204E9800998ECF8427E", null, 32,
+                             fkString, "", "", vsHidden);
+    users->AddSimpleFieldDef("RFID", "rf_id", "Радиометка", null, null, 50, fkString, "", "", vsReadOnly);
+    users->AddSimpleFieldDef("Online", "online", "В системе", false, null, null, fkBoolean, "", "", vsReadOnly);
+    users->AddListFieldDef("Roles", "User", "Роли пользователя", "SysUsersRoles", "", "", vsFullAccess, 0,
+                           estSortByName, "", rpStrong);
+    users->AddUniqueIndex("Login");
+    users->AddAction("GeneratePassword", "Сгенерировать пароль", 24, 0);
+
+    TDefinition* roles = AddDefinition(11, "SysRoles", "SysSubjects", "Роли", "< --- >", 32, clkLibrary);
+    roles->AddEntityFieldDef("ParentRole", "parent", "Родительская роль", "", "SysRoles");
+    roles->AddSimpleFieldDef("Code", "code", "Код", null, null, 50, fkString, "", "", vsFullAccess, 1);
+    roles->AddListFieldDef("Users", "Role", "Пользователи", "SysUsersRoles", "", "", vsFullAccess, 0, estSortByName, "",
+                           rpStrong);
+    roles->AddUniqueIndex("Code");
+
+    TDefinition* usersRoles = AddDefinition(12, "SysUsersRoles", "", "Роли пользователей", "< --- >", 32, clkLibrary);
+    usersRoles->AddEntityFieldDef("User", "user", "Пользователь", "", "SysUsers", 0, vsHidden);
+    usersRoles->AddEntityFieldDef("Role", "role", "Роль", "", "SysRoles", 0, vsSelectOnly, 1);
+
+    TDefinition* secured =
+        AddDefinition(13, "SysSecuredObjects", "", "Настройки безопасности", "< --- >", 1056, clkLibrary);
+    secured->AddEntityFieldDef("Subject", "subject", "Субъект", "", "SysSubjects", 0, vsFullAccess, 0x8000);
+    secured->AddSimpleFieldDef("ObjectName", "object_name", "Объект", null, null, 100, fkString, "", "", vsFullAccess,
+                               0x8000);
+    secured->AddSimpleFieldDef("StateName", "state_name", "Состояние", null, null, 100, fkString, "", "", vsFullAccess,
+                               0x8000);
+    secured->AddSimpleFieldDef("AccessFlags", "access_flags", "Доступ", 0, 15, 0, fkFlag, "", "", vsFullAccess, 0x8000);
+    secured->AddUniqueIndex("Subject,ObjectName");
+
+    TDefinition* kinds = AddDefinition(20, "SysLogActionKinds", "", "Виды действий", "< --- >", 33, clkLibrary);
+    kinds->AddSimpleFieldDef("Name", "name", "Наименование", "", 1, 50, fkString, "", "", vsFullAccess, 0x10000);
+    kinds->AddSimpleFieldDef("Code", "code", "Код", "", 1, 10, fkString);
+
+    TDefinition* log = AddDefinition(21, "SysLog", "", "Системный журнал", "< --- >", 161, clkLibrary);
+    log->AddSimpleFieldDef("LogTime", "log_time", "Время", "datetime", null, null, fkDateTime, "datetime");
+    log->AddSimpleFieldDef("UserName", "user_name", "Пользователь", null, null, 50, fkString);
+    log->AddSimpleFieldDef("Description", "description", "Описание", null, null, -1, fkString, "memo", "", vsReadOnly);
+    log->AddListFieldDef("SysLogActions", "SysLog", "Действия", "SysLogActions", "", "", vsFullAccess, 0, estSortByName,
+                         "", rpStrong);
+
+    TDefinition* actions = AddDefinition(22, "SysLogActions", "", "Действия пользователей", "< --- >", 161, clkLibrary);
+    actions->AddEntityFieldDef("SysLog", "sys_log", "Номер в журнале", "", "SysLog", 0, vsHidden);
+    actions->AddSimpleFieldDef("CollectionName", "collection", "Коллекция", null, null, 50, fkString, "", "",
+                               vsReadOnly);
+    actions->AddSimpleFieldDef("EntityID", "entity_id", "ID", null, null, null, fkInteger, "", "", vsReadOnly);
+    actions->AddEntityFieldDef("ActionKind", "action_kind", "Вид действия", "", "SysLogActionKinds", 0, vsReadOnly);
+    actions->AddSimpleFieldDef("Description", "description", "Описание", null, null, -1, fkString, "memo", "",
+                               vsReadOnly);
+    actions->AddSimpleFieldDef("JSON", "json", "Актуальные значения", null, null, -1, fkString, "memo", "", vsReadOnly);
   }
 };
 
@@ -223,7 +292,7 @@ void TTestHolder::ScheduleCalculation(const QString& AFieldChain, TEntity* AInst
   Calls << QStringLiteral("schedule ") + AFieldChain;
   const std::vector<TReactionRef>* reactions = AInstance->Definition()->Reactions()->FindReactions(AFieldChain);
   if (!reactions) return;
-  for (const TReactionRef& reaction : *reactions) reaction->Proc(FSession, this, AInstance, AParameter);
+  for (const TReactionRef& reaction : *reactions) reaction->Proc(Session(), this, AInstance, AParameter);
 }
 
 // --- TMemoryStorage ---
@@ -270,6 +339,39 @@ void TMemoryStorage::ReadGroup(const QString& ATag, const TStorageFunc& AReadFun
     ++read;
   }
   FCurrent = nullptr;
+}
+
+void TMemoryStorage::WriteItem(int AID, int ALogID, TEntitySaveAction ASaveAction, const TStorageFunc& AWriteFunc) {
+  ++Writes;
+  if (FailOnWrite > 0 && Writes == FailOnWrite) throw Exception(QStringLiteral("disk full"));
+  static const char* const actions[] = {"none", "insert", "update", "delete"};
+  WriteTrace << QStringLiteral("%1 %2 %3").arg(QLatin1String(actions[ASaveAction]), Active).arg(AID);
+  if (ASaveAction == esaDelete) {
+    Tables[Active].remove(AID);
+    return;
+  }
+  BeginRow(Active, AID);
+  FCurrent->Values.insert(QStringLiteral("log_id"), ALogID);
+  if (AWriteFunc) AWriteFunc(this);
+  FCurrent = nullptr;
+}
+
+int TMemoryStorage::BeginTransaction() {
+  FSnapshot = Tables;
+  return 1;
+}
+
+void TMemoryStorage::CommitTransaction(int ATransactionID) {
+  (void)ATransactionID;
+  FSnapshot.reset();
+  ++Commits;
+}
+
+void TMemoryStorage::RollbackTransaction(int ATransactionID) {
+  (void)ATransactionID;
+  if (FSnapshot) Tables = std::move(*FSnapshot);
+  FSnapshot.reset();
+  ++Rollbacks;
 }
 
 bool TMemoryStorage::SyncGroupDef(const QString& ATag, const std::function<void()>& ASyncFunc) {

@@ -9,14 +9,18 @@
 //
 // Definitions (ID: name):
 //   2 SysDefinitions  Name, Caption, StorageName, Kind
-//  10 Things          Name, Qty, Price, D, B, C, Ref -> Things, Items (list by Ref), Data (blob)
-//  11 Gauges          Level (null value -1), Title (localizable), Note (not stored), Start (date)
-//  20 Funds           Name, Department, Reports (weak list by Fund), Docs (strong list by Owner)
-//  21 Employees       Name, Fund -> Funds
-//  22 Reports         Name, Fund -> Funds, Manager -> Employees (depends on Fund=Fund), Amount, DocCode
-//  23 Docs            Name, Owner -> Funds, State (state machine DeskStates), Kind (enumeration
+//   5 SysSubjects, 10 SysUsers, 11 SysRoles, 12 SysUsersRoles, 13 SysSecuredObjects,
+//  20 SysLogActionKinds, 21 SysLog, 22 SysLogActions: the system collections
+//                     as every configuration declares them (SysUsers without its
+//                     list of notifications)
+// 110 Things          Name, Qty, Price, D, B, C, Ref -> Things, Items (list by Ref), Data (blob)
+// 111 Gauges          Level (null value -1), Title (localizable), Note (not stored), Start (date)
+// 120 Funds           Name, Department, Reports (weak list by Fund), Docs (strong list by Owner)
+// 121 Employees       Name, Fund -> Funds
+// 122 Reports         Name, Fund -> Funds, Manager -> Employees (depends on Fund=Fund), Amount, DocCode
+// 123 Docs            Name, Owner -> Funds, State (state machine DeskStates), Kind (enumeration
 //                     of an unknown name), Month (built-in enumeration Months)
-//  24 Notes           Name, Subject -> Reports, Partner -> Partners (a selector)
+// 124 Notes           Name, Subject -> Reports, Partner -> Partners (a selector)
 //  30 Users           Name, Roles (transit list of UserRoles by User, through Role)
 //  31 Roles           Name
 //  32 UserRoles       User -> Users, Role -> Roles
@@ -64,12 +68,13 @@
 void RegisterDesk(const QString& AConfiguration);
 QStringList& DeskReactions();
 
-// Does what a change holder is asked to, and records it. Old values are
-// kept as JSON texts; a field back at its kept text stops being a change.
+// Does what a change holder is asked to, and records it, without the
+// domain lock. Old values are kept as JSON texts; a field back at its kept
+// text stops being a change. Tests of the change manager itself use the
+// real holder through a session.
 class TTestHolder : public TChangeHolder {
  public:
-  explicit TTestHolder(TUserSession* ASession = nullptr) : FSession(ASession) {}
-  TUserSession* Session() const override { return FSession; }
+  explicit TTestHolder(TUserSession* ASession = nullptr) : TChangeHolder(ASession) {}
   void SetFieldValue(TEntity* AEntity, const QString& AFieldName, const Variant& AValue) override;
   void SetFieldEntity(TEntity* AEntity, const QString& AFieldName, TEntity* AValue) override;
   void SetFieldStream(TEntity* AEntity, const QString& AFieldName, std::unique_ptr<TStream> AStream) override;
@@ -87,7 +92,6 @@ class TTestHolder : public TChangeHolder {
   std::vector<TEntity*> Deleted;
 
  private:
-  TUserSession* FSession;
   std::map<std::pair<TEntity*, QString>, QString> FKept;
 };
 
@@ -97,6 +101,7 @@ class TMemoryStorage : public TStorage {
   struct TRow {
     QHash<QString, Variant> Values;
     QHash<QString, QByteArray> Streams;
+    bool operator==(const TRow&) const = default;
   };
 
   // Makes a row current for writing (a test's stored data, or a save).
@@ -113,6 +118,13 @@ class TMemoryStorage : public TStorage {
     ++Deactivations;
   }
   void ReadGroup(const QString& ATag, const TStorageFunc& AReadFunc) override;
+  // Inserts and updates write into the row, a deletion drops it; the
+  // FailOnWrite-th write (counting from 1) raises instead.
+  void WriteItem(int AID, int ALogID, TEntitySaveAction ASaveAction, const TStorageFunc& AWriteFunc) override;
+  // A transaction keeps a copy of the tables; a rollback puts it back.
+  int BeginTransaction() override;
+  void CommitTransaction(int ATransactionID) override;
+  void RollbackTransaction(int ATransactionID) override;
   int CreateIDs(const QString& ATag, int ACount) override { return Numerators[ATag] += ACount; }
   int CreateCodes(const QString& ATag, int ACount) override { return Codes[ATag] += ACount; }
   void Rebuild() override {
@@ -134,9 +146,16 @@ class TMemoryStorage : public TStorage {
   bool StructureInOrder = true;
   int Rebuilds = 0;
   TDateTime Clock{45000.5};
+  int FailOnWrite = -1;
+  int Writes = 0;
+  int Commits = 0;
+  int Rollbacks = 0;
+  // "insert table id", "update table id", "delete table id", in order.
+  QStringList WriteTrace;
 
  private:
   TRow* FCurrent = nullptr;
+  std::optional<QMap<QString, QMap<int, TRow>>> FSnapshot;
 };
 
 // Records every notification it gets, also as "kind:parameter display name".

@@ -180,15 +180,15 @@ TEST_F(Collections, ALoadThatFailsPartWayIsNeverMarkedLoaded) {
 TEST_F(Collections, TheCatalogueLoadsItsOwnRowIntoItselfAndNotIntoItsList) {
   TCollection* root = FDomain->RootCollection();
   FStorage->Row("sys_definitions", 2).Values.insert("caption", "Каталог");
-  FStorage->Row("sys_definitions", 10).Values.insert("caption", "Вещи (сохранено)");
+  FStorage->Row("sys_definitions", 110).Values.insert("caption", "Вещи (сохранено)");
   const int before = root->Count();
   root->LoadAll(FStorage);
-  EXPECT_EQ(root->Count(), before);  // row 10 is the collection already made
+  EXPECT_EQ(root->Count(), before);  // row 110 is the collection already made
   EXPECT_EQ(root->EntityByID(2), root);
   EXPECT_EQ(root->GetFieldValue("Caption"), Variant("Каталог"));
   for (int i = 0; i < root->Count(); ++i) EXPECT_NE(root->GetEntity(i), root);
-  EXPECT_EQ(root->EntityByID(10), Coll("Things"));
-  EXPECT_EQ(FDomain->CollectionByID(10), Coll("Things"));
+  EXPECT_EQ(root->EntityByID(110), Coll("Things"));
+  EXPECT_EQ(FDomain->CollectionByID(110), Coll("Things"));
   EXPECT_EQ(Coll("Things")->GetFieldValue("StorageName"), Variant("things"));
   EXPECT_EQ(FDomain->CollectionByName("partners"), nullptr);  // a mixin holds no records
 }

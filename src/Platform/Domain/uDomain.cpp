@@ -30,6 +30,7 @@ TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASett
       FStyleName(AStyleName),
       FPlatformSettings(ASettings),
       FTasks(std::make_shared<TDomainTasks>()) {
+  FLock = std::make_unique<TDomainLock>(this);
   FDomainSession = std::make_unique<TUserSession>(this, NullEntity());
   TPlatformContext* context = PlatformContext();
   const QString language = context ? context->Language() : QString();
@@ -70,6 +71,7 @@ TDomain::~TDomain() {
   FRootCollection.reset();
   FStorage.reset();
   FDomainSession.reset();
+  FLock.reset();
 }
 
 void TDomain::CreateCollections() {

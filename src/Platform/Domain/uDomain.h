@@ -16,6 +16,9 @@ class TDefinition;
 class TSettings;
 class TUser;
 class TUserSession;
+class TDomainLock;
+class TDomainInteractor;
+class TChangeHolder;
 class TCollection;
 class TEntity;
 class TStorage;
@@ -66,6 +69,21 @@ class TDomain {
 
   // The domain's own session, without user.
   TUserSession* DomainSession() const { return FDomainSession.get(); }
+  // The data lock every change is made under.
+  TDomainLock* Lock() const { return FLock.get(); }
+  // The change-log ID up to which other workstations' changes are in memory.
+  int ActualLogID() const { return FActualLogID; }
+  // Raises the log ID; a lower one is ignored.
+  void UpdateLogID(int ANewLogID) {
+    if (ANewLogID > FActualLogID) FActualLogID = ANewLogID;
+  }
+  // Imports what other workstations logged since ActualLogID, resolving
+  // conflicts with AHolder's changes. No storage offers a change log yet, so
+  // there is nothing to import.
+  void ReloadChanges(TDomainInteractor* AInteractor, TChangeHolder* AHolder) {
+    (void)AInteractor;
+    (void)AHolder;
+  }
 
   // The storage's clock when there is a storage, else the local clock.
   TDateTime Now() const;
@@ -124,7 +142,9 @@ class TDomain {
   std::unique_ptr<TTranslator> FTranslator;
   std::vector<std::pair<QString, std::vector<TEntity*>>> FViewSubscriptions;
   std::unique_ptr<TStorage> FStorage;
+  std::unique_ptr<TDomainLock> FLock;
   std::unique_ptr<TUserSession> FDomainSession;
+  int FActualLogID = 0;
   std::vector<TCollection*> FCollections;           // owned by the root collection
   QHash<QString, TCollection*> FCollectionsByName;  // key: case-folded name
   QHash<int, TCollection*> FCollectionsByID;

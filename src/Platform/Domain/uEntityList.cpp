@@ -1,5 +1,8 @@
 #include "src/Platform/Domain/uEntityList.h"
 
+#include "src/Platform/Domain/uLink.h"
+#include "src/Platform/Domain/uSession.h"
+
 #include <QCollator>
 #include <QLocale>
 #include <algorithm>
@@ -12,6 +15,7 @@
 #include "src/Platform/Domain/uCollection.h"
 #include "src/Platform/Domain/uDomain.h"
 #include "src/Platform/Domain/uEntity.h"
+#include "src/Platform/Domain/uLink.h"
 #include "src/Platform/Domain/uSession.h"
 #include "src/Platform/uCollation.h"
 #include "src/Platform/uException.h"
@@ -295,10 +299,17 @@ void TEntityList::RemoveEntity(TChangeHolder* AHolder, TEntity* AEntity) {
     case lfkList:
       static_cast<TListField*>(FFillerField)->RemoveListEntity(AHolder, AEntity);
       break;
-    case lfkDefinition:
-      // Stored at once in an atomic modification of the session: sessions
-      // do not offer one yet.
-      TV_FAIL(QStringLiteral("Deletion from a collection list needs an atomic modification of the session"));
+    case lfkDefinition: {
+      // Stored at once, in a modification of its own.
+      TUserSession* session = FSession ? FSession : (FDomain ? FDomain->DomainSession() : nullptr);
+      if (!session) break;
+      const TLinkRef link = AEntity->GetLink();
+      session->AtomicModification([&link](TChangeHolder* AModification) {
+        if (TEntity* entity = link.Owner()) entity->Delete(AModification);
+        return true;
+      });
+      break;
+    }
     default:
       break;
   }

@@ -9,8 +9,11 @@ void TReactions::RegisterReaction(const QString& AFieldChain, TReactionProc ARea
 void TReactions::RegisterReaction(const TReactionRef& AReaction) {
   if (!AReaction || Contains(AReaction)) return;
   FAllReactions.push_back(AReaction);
-  for (const QString& chain : AReaction->FieldChain.split(QLatin1Char(';')))
-    FChainHandlers[chain.toCaseFolded()].push_back(AReaction);
+  // "A; B.C" names "A" and "B.C": blanks around a part are no part of it.
+  for (const QString& part : AReaction->FieldChain.split(QLatin1Char(';'))) {
+    const QString chain = part.trimmed();
+    if (!chain.isEmpty()) FChainHandlers[chain.toCaseFolded()].push_back(AReaction);
+  }
 }
 
 void TReactions::CopyFrom(const TReactions& AOther) {

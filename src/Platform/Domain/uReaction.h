@@ -8,7 +8,6 @@
 
 #include "src/Platform/uConsts.h"
 
-
 // One registration: the chain text as written and its procedure. Definitions
 // that inherit a registration share the same object, which is how a
 // registration reached along two ancestor paths is recognised and kept once.
@@ -21,8 +20,8 @@ using TReactionRef = std::shared_ptr<const TReaction>;
 // The reactions of one definition.
 class TReactions {
  public:
-  // AFieldChain may name several chains separated by ";": each part, as
-  // written, gets the procedure.
+  // AFieldChain may name several chains separated by ";": each part,
+  // trimmed, gets the procedure.
   void RegisterReaction(const QString& AFieldChain, TReactionProc AReactionProc);
   // Adds a shared registration; one already held is not added again.
   void RegisterReaction(const TReactionRef& AReaction);

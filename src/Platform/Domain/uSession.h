@@ -1,23 +1,56 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "src/Platform/Domain/uListenerList.h"
 #include "src/Platform/uRegistry.h"
+#include "src/Platform/uVariant.h"
 
 class TPlatformContext;
 class TDomain;
 class TEntity;
 class TEntityList;
+class TChangeHolder;
+class TDomainInteractor;
+class TStream;
+class TUserSession;
 
-// One user's access to a domain. For now only what the domain model asks of
-// it: the domain, the user record and the administrator mark; rights, holders
-// and the domain lock come with the sessions themselves.
+// true: accept the changes made through the holder.
+using TAtomicModificationFunc = std::function<bool(TChangeHolder*)>;
+using TAtomicWriteProc = std::function<void()>;
+
+// The domain's data lock: re-entrant, and it counts the entries of every
+// thread, so a write started while another holds it fails instead of waiting.
+class TDomainLock {
+ public:
+  explicit TDomainLock(TDomain* ADomain) : FDomain(ADomain) {}
+  TDomain* Domain() const { return FDomain; }
+  void Enter(TUserSession* ASession);
+  void Leave();
+  bool Locked() const { return FLockCount.load() > 0; }
+  TUserSession* CurrentSession() const { return FCurrentSession.load(); }
+
+ private:
+  TDomain* FDomain;  // not owned
+  std::atomic<TUserSession*> FCurrentSession{nullptr};
+  std::recursive_mutex FLock;
+  std::atomic<int> FLockCount{0};
+};
+
+// One user's access to a domain: the only door through which data changes.
+// It serialises every change under the domain lock and hands out and ends
+// the change holders of edits.
 class TUserSession {
  public:
   // AUser: a user record, or none for the domain's own session (the NullEntity).
   TUserSession(TDomain* ADomain, TEntity* AUser, bool AIsAdmin = false);
-  // The entity lists made for this session let go of it first.
+  // The entity lists made for this session let go of it first; holders
+  // still open are reverted, the last first.
   ~TUserSession();
   TUserSession(const TUserSession&) = delete;
   TUserSession& operator=(const TUserSession&) = delete;
@@ -28,11 +61,44 @@ class TUserSession {
   bool IsAdmin() const { return FIsAdmin; }
   void AddEntityList(TEntityList* AList) { FEntityLists.AddUnique(AList); }
   void RemoveEntityList(TEntityList* AList) { FEntityLists.Remove(AList); }
+  TDomainInteractor* Interactor() const { return FInteractor; }
+  void SetInteractor(TDomainInteractor* AInteractor) { FInteractor = AInteractor; }
+  const std::vector<std::unique_ptr<TChangeHolder>>& Holders() const { return FHolders; }
+
+  // Atomic execution. AtomicWrite is the single entry to domain changes:
+  // it refuses to start under the lock, so atomic writes do not nest.
+  void AtomicWrite(const TAtomicWriteProc& AWriteProc);
+  // Raises "Неожиданное состояние блокировки: " when the lock is not as expected.
+  void CheckLocking(bool AExpectedResult) const;
+  // A holder for the function, released with its answer; false on any failure.
+  bool AtomicModification(const TAtomicModificationFunc& AModificationFunc, TChangeHolder* AParentHolder = nullptr,
+                          bool ASkipLogging = false);
+  // With a context holder the caller is already inside an atomic write.
+  bool ContextedModification(TChangeHolder* AContext, const TAtomicModificationFunc& AModificationFunc,
+                             TChangeHolder* AParentHolder = nullptr, bool ASkipLogging = false);
+  void AtomicSetFieldValue(TEntity* AEntity, const QString& AFieldName, const Variant& AValue, TChangeHolder* AHolder);
+  void AtomicSetFieldEntity(TEntity* AEntity, const QString& AFieldName, TEntity* AValue, TChangeHolder* AHolder);
+  void AtomicSetFieldStream(TEntity* AEntity, const QString& AFieldName, std::unique_ptr<TStream> AStream,
+                            TChangeHolder* AHolder);
+
+  // Holders. Retain and Release need the lock; Edit, Save and Cancel take it.
+  TChangeHolder* RetainChangeHolder(TChangeHolder* AParentHolder);
+  void ReleaseChangeHolder(TChangeHolder* AHolder, bool AResult, bool ASkipLogging);
+  TChangeHolder* Edit(TChangeHolder* AParentHolder);
+  // Stores the holder's changes; it stays open and empty.
+  void Save(TChangeHolder* AHolder);
+  void Cancel(TChangeHolder* AHolder);
+  // Reverts, transfers or applies; the answer is the new log ID or -1.
+  int CompleteHolder(TChangeHolder* AHolder, bool AResult, bool ASkipLogging);
 
  private:
-  TDomain* FDomain;  // not owned
-  TEntity* FUser;    // not owned
+  TDomainLock* Lock() const;
+
+  TDomain* FDomain;                          // not owned
+  TDomainInteractor* FInteractor = nullptr;  // not owned
+  TEntity* FUser;                            // not owned
   bool FIsAdmin;
+  std::vector<std::unique_ptr<TChangeHolder>> FHolders;
   TListenerList<TEntityList*> FEntityLists;  // not owned
 };
 

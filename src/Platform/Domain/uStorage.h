@@ -13,6 +13,9 @@ class TStream;
 
 using TStorageFunc = std::function<void(TStorage*)>;
 
+// What writing an item does; the names show in change traces.
+enum TEntitySaveAction : uint8_t { esaNoAction, esaInsert, esaUpdate, esaDelete };
+
 // The persistence interface records use: values are read and written by
 // column name while the storage holds the current group (a table) and the
 // current item (a row). Storages implement it; the domain owns one.
@@ -35,6 +38,20 @@ class TStorage : public TStorageStructure {
 
   // Reserve ACount consecutive identifiers or codes of a group; the last one
   // reserved is returned.
+  // Writes one item of the active group: AWriteFunc writes its values
+  // (none for a deletion).
+  virtual void WriteItem(int AID, int ALogID, TEntitySaveAction ASaveAction, const TStorageFunc& AWriteFunc) = 0;
+  void AddItem(const TStorageFunc& AWriteFunc, int AID, int ALogID) { WriteItem(AID, ALogID, esaInsert, AWriteFunc); }
+  void UpdateItem(const TStorageFunc& AWriteFunc, int AID, int ALogID) {
+    WriteItem(AID, ALogID, esaUpdate, AWriteFunc);
+  }
+  void DeleteItem(int AID) { WriteItem(AID, 0, esaDelete, nullptr); }
+
+  // The saves of one commit; a storage without transactions does nothing.
+  virtual int BeginTransaction() { return -1; }
+  virtual void CommitTransaction(int ATransactionID) { (void)ATransactionID; }
+  virtual void RollbackTransaction(int ATransactionID) { (void)ATransactionID; }
+
   virtual int CreateIDs(const QString& ATag, int ACount) = 0;
   virtual int CreateCodes(const QString& ATag, int ACount) = 0;
 
