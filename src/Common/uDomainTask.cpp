@@ -4,6 +4,7 @@
 
 #include "src/Common/uMainThread.h"
 #include "src/Platform/Domain/uDomain.h"
+#include "src/Platform/Domain/uStorage.h"
 
 static constexpr const char* cModulePath = "src/Common/uDomainTask";
 
@@ -133,6 +134,32 @@ void TDomainTask::SafeInvoke(const std::function<void()>& AProc) {
     MainThread().InvokeAndWait(guarded);
   else
     guarded();
+}
+
+void TDomainTask::SafeSetFieldValue(TUserSession* ASession, TEntity* AEntity, const QString& AFieldName,
+                                    const Variant& AValue, TChangeHolder* AHolder) {
+  SafeInvoke([&] { ASession->AtomicSetFieldValue(AEntity, AFieldName, AValue, AHolder); });
+}
+
+void TDomainTask::SafeSetFieldEntity(TUserSession* ASession, TEntity* AEntity, const QString& AFieldName,
+                                     TEntity* AValue, TChangeHolder* AHolder) {
+  SafeInvoke([&] { ASession->AtomicSetFieldEntity(AEntity, AFieldName, AValue, AHolder); });
+}
+
+void TDomainTask::SafeSetFieldStream(TUserSession* ASession, TEntity* AEntity, const QString& AFieldName,
+                                     std::unique_ptr<TStream> AStream, TChangeHolder* AHolder) {
+  SafeInvoke([&] { ASession->AtomicSetFieldStream(AEntity, AFieldName, std::move(AStream), AHolder); });
+}
+
+bool TDomainTask::SafeAtomicModification(TUserSession* ASession, const TAtomicModificationFunc& AModificationFunc,
+                                         TChangeHolder* AParentHolder, bool ASkipLogging) {
+  bool result = false;
+  SafeInvoke([&] { result = ASession->AtomicModification(AModificationFunc, AParentHolder, ASkipLogging); });
+  return result;
+}
+
+void TDomainTask::SafeAtomicWrite(TUserSession* ASession, const TAtomicWriteProc& AWriteProc) {
+  SafeInvoke([&] { ASession->AtomicWrite(AWriteProc); });
 }
 
 // --- running ------------------------------------------------------------------

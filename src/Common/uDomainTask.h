@@ -8,9 +8,14 @@
 #include <mutex>
 
 #include "src/Common/uTask.h"
+#include "src/Platform/Domain/uSession.h"
+#include "src/Platform/uVariant.h"
 
+class TChangeHolder;
 class TDomain;
 class TDomainTask;
+class TEntity;
+class TStream;
 
 using TExecutionProc = std::function<void(TDomainTask*)>;
 
@@ -94,6 +99,18 @@ class TDomainTask : public TTask {
   // On an executor, runs AProc on the main thread and waits for it (its
   // exception is raised here); otherwise runs it directly.
   void SafeInvoke(const std::function<void()>& AProc);
+
+  // The session's atomic operations, each run through SafeInvoke.
+  void SafeSetFieldValue(TUserSession* ASession, TEntity* AEntity, const QString& AFieldName, const Variant& AValue,
+                         TChangeHolder* AHolder);
+  void SafeSetFieldEntity(TUserSession* ASession, TEntity* AEntity, const QString& AFieldName, TEntity* AValue,
+                          TChangeHolder* AHolder);
+  void SafeSetFieldStream(TUserSession* ASession, TEntity* AEntity, const QString& AFieldName,
+                          std::unique_ptr<TStream> AStream, TChangeHolder* AHolder);
+  // The modification's answer: false when it refused or raised.
+  bool SafeAtomicModification(TUserSession* ASession, const TAtomicModificationFunc& AModificationFunc,
+                              TChangeHolder* AParentHolder = nullptr, bool ASkipLogging = false);
+  void SafeAtomicWrite(TUserSession* ASession, const TAtomicWriteProc& AWriteProc);
 
  protected:
   void Complete(TCompletionReason AReason, const QString& AMessage) override;

@@ -462,8 +462,15 @@ void TDomainTest::SetUp() {
     setup.SetFieldValue(FAdmin, "Login", "admin");
     setup.SetFieldValue(FAdmin, "Name", "Admin");
   }
-  FSession = std::make_unique<TUserSession>(FDomain.get(), FUser, false);
-  FAdminSession = std::make_unique<TUserSession>(FDomain.get(), FAdmin, true);
+  if (Coll("SysRoles")) {
+    // The administrators' role, as every domain has it.
+    TEntity* administrators = Stored("SysRoles", 1, "Администраторы");
+    administrators->FieldInternalSetValue("Code", "Administrators");
+    TTestHolder setup(FDomain->DomainSession());
+    FDomain->DomainSession()->AddUserRole(&setup, FAdmin, 1);
+  }
+  FSession = std::make_unique<TUserSession>(FDomain.get(), FUser);
+  FAdminSession = std::make_unique<TUserSession>(FDomain.get(), FAdmin);
   FHolder = std::make_unique<TTestHolder>(FSession.get());
 }
 

@@ -32,6 +32,7 @@ TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASett
       FTasks(std::make_shared<TDomainTasks>()) {
   FLock = std::make_unique<TDomainLock>(this);
   FDomainSession = std::make_unique<TUserSession>(this, NullEntity());
+  FSessions = std::make_unique<TUserSessions>(this);
   TPlatformContext* context = PlatformContext();
   const QString language = context ? context->Language() : QString();
   if (!AConfiguration) {
@@ -59,6 +60,8 @@ TDomain::~TDomain() {
   // Workers of this domain's tasks may still read its data or wait for the
   // main thread: they end before anything goes.
   FTasks->StopAndWait();
+  // Sessions still mark their users offline and revert open edits.
+  FSessions.reset();
   // Lists may outlive the domain (a view freed later): they let go first,
   // while everything they point at still exists.
   FEntityLists.ForEach([](TEntityList* AList) { AList->DomainFreeing(); });

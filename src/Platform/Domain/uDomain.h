@@ -16,6 +16,7 @@ class TDefinition;
 class TSettings;
 class TUser;
 class TUserSession;
+class TUserSessions;
 class TDomainLock;
 class TDomainInteractor;
 class TChangeHolder;
@@ -69,6 +70,8 @@ class TDomain {
 
   // The domain's own session, without user.
   TUserSession* DomainSession() const { return FDomainSession.get(); }
+  // The sessions of logged-in users; they go before the data they change.
+  TUserSessions* Sessions() const { return FSessions.get(); }
   // The data lock every change is made under.
   TDomainLock* Lock() const { return FLock.get(); }
   // The change-log ID up to which other workstations' changes are in memory.
@@ -144,6 +147,7 @@ class TDomain {
   std::unique_ptr<TStorage> FStorage;
   std::unique_ptr<TDomainLock> FLock;
   std::unique_ptr<TUserSession> FDomainSession;
+  std::unique_ptr<TUserSessions> FSessions;
   int FActualLogID = 0;
   std::vector<TCollection*> FCollections;           // owned by the root collection
   QHash<QString, TCollection*> FCollectionsByName;  // key: case-folded name
