@@ -4,7 +4,7 @@
 
 #include "src/Common/uMainThread.h"
 #include "src/Platform/Domain/uDomain.h"
-#include "src/Platform/Domain/uStorage.h"
+#include "src/Platform/Domain/uDomainUtils.h"
 
 static constexpr const char* cModulePath = "src/Common/uDomainTask";
 

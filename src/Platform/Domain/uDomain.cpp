@@ -60,8 +60,11 @@ TDomain::~TDomain() {
   // Workers of this domain's tasks may still read its data or wait for the
   // main thread: they end before anything goes.
   FTasks->StopAndWait();
-  // Sessions still mark their users offline and revert open edits.
+  // Sessions still mark their users offline and revert open edits; those
+  // that outlive the domain are let go of it here.
   FSessions.reset();
+  FAttachedSessions.ForEach([](TUserSession* ASession) { ASession->DomainFreeing(); });
+  FAttachedSessions.Clear();
   // Lists may outlive the domain (a view freed later): they let go first,
   // while everything they point at still exists.
   FEntityLists.ForEach([](TEntityList* AList) { AList->DomainFreeing(); });

@@ -72,6 +72,10 @@ class TDomain {
   TUserSession* DomainSession() const { return FDomainSession.get(); }
   // The sessions of logged-in users; they go before the data they change.
   TUserSessions* Sessions() const { return FSessions.get(); }
+  // Every session made on this domain, registered or not; each is told
+  // before the domain's data goes.
+  void AttachSession(TUserSession* ASession) { FAttachedSessions.AddUnique(ASession); }
+  void DetachSession(TUserSession* ASession) { FAttachedSessions.Remove(ASession); }
   // The data lock every change is made under.
   TDomainLock* Lock() const { return FLock.get(); }
   // The change-log ID up to which other workstations' changes are in memory.
@@ -156,6 +160,7 @@ class TDomain {
   bool FDestroying = false;
   TListenerList<TEntityList*> FEntityLists;  // not owned
   std::shared_ptr<TDomainTasks> FTasks;
+  TListenerList<TUserSession*> FAttachedSessions;  // not owned
 };
 
 // The platform's domains, keyed by lower-cased uid.

@@ -52,6 +52,7 @@ void TDomainLock::Leave() {
 
 TUserSession::TUserSession(TDomain* ADomain, TEntity* AUser)
     : FDomain(ADomain), FUser(AUser ? AUser : NullEntity()), FIsAdmin(false) {
+  if (FDomain) FDomain->AttachSession(this);
   if (FUser->IsNull()) return;
   FIsAdmin = IsUserGrantedForRole(FUser, 1);
   SetOnline(true);
@@ -59,23 +60,36 @@ TUserSession::TUserSession(TDomain* ADomain, TEntity* AUser)
 
 TUserSession::~TUserSession() {
   FEntityLists.ForEach([](TEntityList* AList) { AList->SessionFreeing(); });
-  if (!FUser->IsNull()) SetOnline(false);
-  if (!FHolders.empty()) {
-    // A revert changes fields, which needs the lock; whoever holds it now
-    // (this thread) keeps it after.
-    TDomainLock* lock = Lock();
-    if (lock) lock->Enter(this);
-    while (!FHolders.empty()) {
-      std::unique_ptr<TChangeHolder> holder = std::move(FHolders.back());
-      FHolders.pop_back();
-      try {
-        holder->RevertChanges();
-      } catch (const std::exception& AError) {
-        LogMessage(FDomain, QString::fromUtf8(AError.what()));
-      }
-    }
-    if (lock) lock->Leave();
+  if (FDomain) {
+    FDomain->DetachSession(this);
+    LeaveDomain();
   }
+}
+
+void TUserSession::DomainFreeing() {
+  if (!FDomain) return;
+  LeaveDomain();
+  FDomain = nullptr;
+  FUser = NullEntity();
+}
+
+void TUserSession::LeaveDomain() {
+  if (!FUser->IsNull()) SetOnline(false);
+  if (FHolders.empty()) return;
+  // A revert changes fields, which needs the lock; whoever holds it now
+  // (this thread) keeps it after.
+  TDomainLock* lock = Lock();
+  if (lock) lock->Enter(this);
+  while (!FHolders.empty()) {
+    std::unique_ptr<TChangeHolder> holder = std::move(FHolders.back());
+    FHolders.pop_back();
+    try {
+      holder->RevertChanges();
+    } catch (const std::exception& AError) {
+      LogMessage(FDomain, QString::fromUtf8(AError.what()));
+    }
+  }
+  if (lock) lock->Leave();
 }
 
 void TUserSession::SetOnline(bool AOnline) {

@@ -58,8 +58,12 @@ class TUserSession {
   ~TUserSession();
   TUserSession(const TUserSession&) = delete;
   TUserSession& operator=(const TUserSession&) = delete;
+  // None once the domain has gone.
   TDomain* Domain() const { return FDomain; }
   TEntity* CurrentUser() const { return FUser; }
+  // The domain is about to free its data: the session ends its part in it
+  // (user offline, open holders reverted) and keeps pointing at nothing.
+  void DomainFreeing();
   // "System" for the domain's own session, else the user's "Login".
   QString CurrentUserName() const;
   bool IsAdmin() const { return FIsAdmin; }
@@ -112,6 +116,7 @@ class TUserSession {
  private:
   TDomainLock* Lock() const;
   void SetOnline(bool AOnline);
+  void LeaveDomain();
 
   TDomain* FDomain;                          // not owned
   TDomainInteractor* FInteractor = nullptr;  // not owned
