@@ -172,9 +172,9 @@ class TTestView : public TDomainListener {
 
 // A fresh domain of a desk configuration per test, with its folders in a
 // temp folder and an in-memory storage. With "SysUsers" in the configuration
-// two users exist, "user" and "admin" (granted role 1 of "SysRoles"), each with a
-// session; otherwise both
-// sessions have no user. FHolder applies changes for the plain session.
+// two users exist, "user" and "admin" (granted role 1 of "SysRoles"), each
+// with a session; otherwise both sessions have no user. FHolder applies
+// changes for the plain session.
 class TDomainTest : public ::testing::Test {
  protected:
   explicit TDomainTest(const QString& AConfiguration = QStringLiteral("DomainDesk"));
