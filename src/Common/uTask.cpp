@@ -132,13 +132,17 @@ void TTask::CallBack(TTaskEvent ACallback) {
     ACallback(this);
 }
 
-void TTask::Complete(TCompletionReason AReason, const QString& AMessage) {
+void TTask::StoreCompletion(TCompletionReason AReason, const QString& AMessage) {
   {
     std::lock_guard guard(FMessageLock);
     FMessage = AMessage;
   }
   FCompletionReason.store(AReason);
   FIsBusy.store(false);
+}
+
+void TTask::Complete(TCompletionReason AReason, const QString& AMessage) {
+  StoreCompletion(AReason, AMessage);
   if (FOnComplete) CallBack(FOnComplete);
 }
 

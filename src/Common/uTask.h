@@ -101,6 +101,10 @@ class TTask {
   void SetFreeOnComplete(bool AValue) { FFreeOnComplete = AValue; }
   // Runs ACallback on the main thread when the task runs on an executor.
   void CallBack(TTaskEvent ACallback);
+  // True while an executor thread runs the task.
+  bool RunsOnExecutor() const { return FThread.load() != nullptr; }
+  // Keeps the outcome and ends the busy state: what every Complete does first.
+  void StoreCompletion(TCompletionReason AReason, const QString& AMessage);
 
  private:
   friend class TExecutor;

@@ -216,6 +216,12 @@ class TQueryDeskScript : public TScript {
     TDefinition* users = AddDefinition(11, "SysUsers", "", "Users", "", 0, clkLibrary);
     users->AddSimpleFieldDef("Login", "login", "Login", Variant::Null(), Variant::Null(), 30, fkString);
     users->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 100, fkString);
+    users->AddListFieldDef("Roles", "User", "Roles", "SysUsersRoles");
+    AddDefinition(12, "SysRoles", "", "Roles", "", 0, clkLibrary)
+        ->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 100, fkString);
+    TDefinition* usersRoles = AddDefinition(13, "SysUsersRoles", "", "User roles", "", 0, clkLibrary);
+    usersRoles->AddEntityFieldDef("User", "user", "User", "", "SysUsers");
+    usersRoles->AddEntityFieldDef("Role", "role", "Role", "", "SysRoles");
 
     TDefinition* persons = AddDefinition(20, "Persons", "", "Persons", "", 0, clkMixin);
     persons->AddSimpleFieldDef("Name", "name", "Name", Variant::Null(), Variant::Null(), 100, fkString);
@@ -462,8 +468,14 @@ void TDomainTest::SetUp() {
     setup.SetFieldValue(FAdmin, "Login", "admin");
     setup.SetFieldValue(FAdmin, "Name", "Admin");
   }
-  FSession = std::make_unique<TUserSession>(FDomain.get(), FUser, false);
-  FAdminSession = std::make_unique<TUserSession>(FDomain.get(), FAdmin, true);
+  if (Coll("SysRoles")) {
+    // The administrators' role, as every domain has it.
+    Stored("SysRoles", 1, "Администраторы");
+    TTestHolder setup(FDomain->DomainSession());
+    FDomain->DomainSession()->AddUserRole(&setup, FAdmin, 1);
+  }
+  FSession = std::make_unique<TUserSession>(FDomain.get(), FUser);
+  FAdminSession = std::make_unique<TUserSession>(FDomain.get(), FAdmin);
   FHolder = std::make_unique<TTestHolder>(FSession.get());
 }
 

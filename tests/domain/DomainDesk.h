@@ -35,7 +35,9 @@
 // compared by a Russian locale, as on the workstations this system serves:
 //   1 SysDefinitions  Name
 //  10 Departments     Name, Staff (list of Employees by Dept)
-//  11 SysUsers        Login, Name
+//  11 SysUsers        Login, Name, Roles (list of SysUsersRoles by User)
+//  12 SysRoles        Name (1: the administrators, given to "admin")
+//  13 SysUsersRoles   User -> SysUsers, Role -> SysRoles
 //  20 Persons         a mixin with Name, Kind (integer), Total, Paid (float),
 //                     Active (Boolean), Dept -> Departments, Author -> SysUsers;
 //                     21 Employees and 22 Contractors
@@ -170,8 +172,9 @@ class TTestView : public TDomainListener {
 
 // A fresh domain of a desk configuration per test, with its folders in a
 // temp folder and an in-memory storage. With "SysUsers" in the configuration
-// two users exist, "user" and "admin", each with a session; otherwise both
-// sessions have no user. FHolder applies changes for the plain session.
+// two users exist, "user" and "admin" (granted role 1 of "SysRoles"), each
+// with a session; otherwise both sessions have no user. FHolder applies
+// changes for the plain session.
 class TDomainTest : public ::testing::Test {
  protected:
   explicit TDomainTest(const QString& AConfiguration = QStringLiteral("DomainDesk"));

@@ -48,7 +48,7 @@ struct TTwin {
     TTestHolder setup(Domain->DomainSession());
     TEntity* user = Domain->CollectionByName("SysUsers")->CreateNewEntity(&setup);
     setup.SetFieldValue(user, "Login", "user");
-    Session = std::make_unique<TUserSession>(Domain.get(), user, false);
+    Session = std::make_unique<TUserSession>(Domain.get(), user);
     Holder = std::make_unique<TTestHolder>(Session.get());
   }
   ~TTwin() {

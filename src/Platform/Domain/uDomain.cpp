@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "src/Common/uDomainTask.h"
 #include "src/Platform/Configuration/uConfiguration.h"
 #include "src/Platform/Configuration/uDefinition.h"
 #include "src/Platform/Domain/uCollection.h"
@@ -23,9 +24,15 @@ static constexpr const char* cModulePath = "src/Platform/Domain/uDomain";
 
 TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASettings, const QString& AStyleName,
                  const QString& AUid)
-    : FOwner(AOwner), FConfiguration(AConfiguration), FUid(AUid), FStyleName(AStyleName), FPlatformSettings(ASettings) {
+    : FOwner(AOwner),
+      FConfiguration(AConfiguration),
+      FUid(AUid),
+      FStyleName(AStyleName),
+      FPlatformSettings(ASettings),
+      FTasks(std::make_shared<TDomainTasks>()) {
   FLock = std::make_unique<TDomainLock>(this);
   FDomainSession = std::make_unique<TUserSession>(this, NullEntity());
+  FSessions = std::make_unique<TUserSessions>(this);
   TPlatformContext* context = PlatformContext();
   const QString language = context ? context->Language() : QString();
   if (!AConfiguration) {
@@ -50,6 +57,14 @@ TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASett
 }
 
 TDomain::~TDomain() {
+  // Workers of this domain's tasks may still read its data or wait for the
+  // main thread: they end before anything goes.
+  FTasks->StopAndWait();
+  // Sessions still mark their users offline and revert open edits; those
+  // that outlive the domain are let go of it here.
+  FSessions.reset();
+  FAttachedSessions.ForEach([](TUserSession* ASession) { ASession->DomainFreeing(); });
+  FAttachedSessions.Clear();
   // Lists may outlive the domain (a view freed later): they let go first,
   // while everything they point at still exists.
   FEntityLists.ForEach([](TEntityList* AList) { AList->DomainFreeing(); });

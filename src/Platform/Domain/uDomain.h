@@ -16,6 +16,7 @@ class TDefinition;
 class TSettings;
 class TUser;
 class TUserSession;
+class TUserSessions;
 class TDomainLock;
 class TDomainInteractor;
 class TChangeHolder;
@@ -24,6 +25,7 @@ class TEntity;
 class TStorage;
 class TTranslator;
 class TEntityList;
+class TDomainTasks;
 
 // The running instance of one configuration: its collections of entities,
 // its logs, settings and translator. Storage, loading and synchronisation
@@ -68,6 +70,12 @@ class TDomain {
 
   // The domain's own session, without user.
   TUserSession* DomainSession() const { return FDomainSession.get(); }
+  // The sessions of logged-in users; they go before the data they change.
+  TUserSessions* Sessions() const { return FSessions.get(); }
+  // Every session made on this domain, registered or not; each is told
+  // before the domain's data goes.
+  void AttachSession(TUserSession* ASession) { FAttachedSessions.AddUnique(ASession); }
+  void DetachSession(TUserSession* ASession) { FAttachedSessions.Remove(ASession); }
   // The data lock every change is made under.
   TDomainLock* Lock() const { return FLock.get(); }
   // The change-log ID up to which other workstations' changes are in memory.
@@ -114,6 +122,10 @@ class TDomain {
   // one another, since all of them go.
   bool IsDestroying() const { return FDestroying; }
 
+  // The domain tasks started on this domain; the destructor cancels them and
+  // waits for them before it frees anything they may reach.
+  const std::shared_ptr<TDomainTasks>& Tasks() const { return FTasks; }
+
   virtual void Run() {}
   virtual void Stop() {}
   virtual void ExecuteDefaultAction(TUserSession* ASession, const QString& AParameter) {
@@ -139,6 +151,7 @@ class TDomain {
   std::unique_ptr<TStorage> FStorage;
   std::unique_ptr<TDomainLock> FLock;
   std::unique_ptr<TUserSession> FDomainSession;
+  std::unique_ptr<TUserSessions> FSessions;
   int FActualLogID = 0;
   std::vector<TCollection*> FCollections;           // owned by the root collection
   QHash<QString, TCollection*> FCollectionsByName;  // key: case-folded name
@@ -146,6 +159,8 @@ class TDomain {
   std::unique_ptr<TCollection> FRootCollection;
   bool FDestroying = false;
   TListenerList<TEntityList*> FEntityLists;  // not owned
+  std::shared_ptr<TDomainTasks> FTasks;
+  TListenerList<TUserSession*> FAttachedSessions;  // not owned
 };
 
 // The platform's domains, keyed by lower-cased uid.

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "src/Platform/Configuration/uEnumeration.h"
+#include "src/Platform/Domain/Fields/uListField.h"
 #include "src/Platform/Domain/uChangeManager.h"
+#include "src/Platform/Domain/uCollection.h"
 #include "src/Platform/Domain/uDomain.h"
 #include "src/Platform/Domain/uDomainUtils.h"
 #include "src/Platform/Domain/uEntity.h"
@@ -47,27 +50,57 @@ void TDomainLock::Leave() {
 
 // --- TUserSession ---
 
-TUserSession::TUserSession(TDomain* ADomain, TEntity* AUser, bool AIsAdmin)
-    : FDomain(ADomain), FUser(AUser ? AUser : NullEntity()), FIsAdmin(AIsAdmin) {}
+TUserSession::TUserSession(TDomain* ADomain, TEntity* AUser)
+    : FDomain(ADomain), FUser(AUser ? AUser : NullEntity()), FIsAdmin(false) {
+  if (FDomain) FDomain->AttachSession(this);
+  if (FUser->IsNull()) return;
+  FIsAdmin = IsUserGrantedForRole(FUser, 1);
+  SetOnline(true);
+}
 
 TUserSession::~TUserSession() {
   FEntityLists.ForEach([](TEntityList* AList) { AList->SessionFreeing(); });
-  if (!FHolders.empty()) {
-    // A revert changes fields, which needs the lock; whoever holds it now
-    // (this thread) keeps it after.
-    TDomainLock* lock = Lock();
-    if (lock) lock->Enter(this);
-    while (!FHolders.empty()) {
-      std::unique_ptr<TChangeHolder> holder = std::move(FHolders.back());
-      FHolders.pop_back();
-      try {
-        holder->RevertChanges();
-      } catch (const std::exception& AError) {
-        LogMessage(FDomain, QString::fromUtf8(AError.what()));
-      }
-    }
-    if (lock) lock->Leave();
+  if (FDomain) {
+    FDomain->DetachSession(this);
+    LeaveDomain();
   }
+}
+
+void TUserSession::DomainFreeing() {
+  if (!FDomain) return;
+  LeaveDomain();
+  FDomain = nullptr;
+  FUser = NullEntity();
+}
+
+void TUserSession::LeaveDomain() {
+  if (!FUser->IsNull()) SetOnline(false);
+  if (FHolders.empty()) return;
+  // A revert changes fields, which needs the lock; whoever holds it now
+  // (this thread) keeps it after.
+  TDomainLock* lock = Lock();
+  if (lock) lock->Enter(this);
+  while (!FHolders.empty()) {
+    std::unique_ptr<TChangeHolder> holder = std::move(FHolders.back());
+    FHolders.pop_back();
+    try {
+      holder->RevertChanges();
+    } catch (const std::exception& AError) {
+      LogMessage(FDomain, QString::fromUtf8(AError.what()));
+    }
+  }
+  if (lock) lock->Leave();
+}
+
+void TUserSession::SetOnline(bool AOnline) {
+  if (!FUser->FieldExists(QStringLiteral("Online"))) return;
+  // Presence is local to this workstation's run: not worth a change-log record.
+  AtomicModification(
+      [this, AOnline](TChangeHolder* AHolder) {
+        AHolder->SetFieldValue(FUser, QStringLiteral("Online"), AOnline);
+        return true;
+      },
+      nullptr, true);
 }
 
 TDomainLock* TUserSession::Lock() const {
@@ -206,6 +239,128 @@ int TUserSession::CompleteHolder(TChangeHolder* AHolder, bool AResult, bool ASki
   if (FDomain) FDomain->UpdateLogID(newLogID);
   if (FDomain && FDomain->Logger()) FDomain->Logger()->AddExitMessage(QStringLiteral("$$$ RELEASE HOLDER"));
   return newLogID;
+}
+
+// --- roles and rights ---
+
+namespace {
+
+// Inside the rights walk: the subject says nothing about the object.
+constexpr int cNoAnswer = 128;
+// Parent-role chains deeper than this are taken as a loop in the data.
+constexpr int cMaxRoleDepth = 64;
+
+TViewState StoredFlags(const Variant& AValue) {
+  const int flags = VarAsInteger(AValue);
+  // 14 was written for full access by older set-ups; other bits are not rights.
+  return static_cast<TViewState>((flags == 14 ? 15 : flags) & vsFullAccess);
+}
+
+TEntity* EntityOrNull(TEntity* AEntity, const QString& AFieldName) {
+  if (!AEntity || AEntity->IsNull() || !AEntity->FieldExists(AFieldName)) return nullptr;
+  TEntity* value = AEntity->GetFieldEntity(AFieldName);
+  return value && !value->IsNull() ? value : nullptr;
+}
+
+int AccessForEntity(TEntity* AEntity, const QString& AObjectName, const QString& AStateCode) {
+  if (!AEntity || AEntity->IsNull()) return 0;
+  if (!AEntity->FieldExists(QStringLiteral("SecuredObjects"))) return cNoAnswer;
+  for (TEntity* item : AEntity->GetFieldList(QStringLiteral("SecuredObjects"))) {
+    if (VarToStr(item->GetFieldValue(QStringLiteral("ObjectName"))).compare(AObjectName, Qt::CaseInsensitive) != 0)
+      continue;
+    const QString stateName = VarToStr(item->GetFieldValue(QStringLiteral("StateName")));
+    if (stateName.isEmpty() || stateName.compare(AStateCode, Qt::CaseInsensitive) == 0)
+      return StoredFlags(item->GetFieldValue(QStringLiteral("AccessFlags")));
+  }
+  return cNoAnswer;
+}
+
+}  // namespace
+
+bool TUserSession::IsUserGrantedForRole(TEntity* AUser, int ARoleID) {
+  if (!AUser || AUser->IsNull() || !AUser->FieldExists(QStringLiteral("Roles"))) return false;
+  for (TEntity* item : AUser->GetFieldList(QStringLiteral("Roles"))) {
+    TEntity* role = EntityOrNull(item, QStringLiteral("Role"));
+    if (role && role->ID() == ARoleID) return true;
+  }
+  return false;
+}
+
+void TUserSession::AddUserRole(TChangeHolder* AHolder, TEntity* AUser, int ARoleID) {
+  if (!AUser || AUser->IsNull() || IsUserGrantedForRole(AUser, ARoleID)) return;
+  TCollection* roles = FDomain ? FDomain->CollectionByName(QStringLiteral("SysRoles")) : nullptr;
+  TEntity* role = roles ? roles->EntityByID(ARoleID) : nullptr;
+  if (!role || role->IsNull()) return;
+  auto* list = dynamic_cast<TListField*>(AUser->FieldByName(QStringLiteral("Roles")));
+  TV_ASSERT(list, QStringLiteral("The user has no list of roles"));
+  TEntity* link = list->AddListEntity(AHolder, QStringLiteral("SysUsersRoles"));
+  AHolder->SetFieldEntity(link, QStringLiteral("Role"), role);
+}
+
+void TUserSession::RemoveUserRole(TChangeHolder* AHolder, TEntity* AUser, int ARoleID) {
+  if (!AUser || AUser->IsNull()) return;
+  auto* list = dynamic_cast<TListField*>(AUser->FieldByName(QStringLiteral("Roles")));
+  if (!list) return;
+  const std::vector<TEntity*> items = AUser->GetFieldList(QStringLiteral("Roles"));
+  for (auto it = items.rbegin(); it != items.rend(); ++it) {
+    TEntity* role = EntityOrNull(*it, QStringLiteral("Role"));
+    if (role && role->ID() == ARoleID) list->RemoveListEntity(AHolder, *it);
+  }
+}
+
+TViewState TUserSession::GetAccessFlags(const QString& AObjectName, TState* AContextState) const {
+  const QString stateCode = AContextState ? AContextState->Code() : QString();
+  const int own = AccessForEntity(FUser, AObjectName, stateCode);
+  if (own != cNoAnswer) return static_cast<TViewState>(own);
+
+  int combined = cNoAnswer;
+  for (TEntity* item : FUser->GetFieldList(QStringLiteral("Roles"))) {
+    int depth = 0;
+    for (TEntity* role = EntityOrNull(item, QStringLiteral("Role")); role && depth < cMaxRoleDepth;
+         role = EntityOrNull(role, QStringLiteral("ParentRole")), ++depth) {
+      const int answer = AccessForEntity(role, AObjectName, stateCode);
+      if (answer == cNoAnswer) continue;
+      combined = combined == cNoAnswer ? answer : (combined | answer);
+      break;
+    }
+  }
+  if (combined != cNoAnswer) return static_cast<TViewState>(combined);
+
+  const qsizetype dot = AObjectName.indexOf(QLatin1Char('.'));
+  if (dot >= 0) return GetAccessFlags(AObjectName.left(dot), AContextState);
+  return FUser->FieldExists(QStringLiteral("AccessFlags"))
+             ? StoredFlags(FUser->GetFieldValue(QStringLiteral("AccessFlags")))
+             : static_cast<TViewState>(vsHidden);
+}
+
+// --- TUserSessions ---
+
+TUserSessions::~TUserSessions() {
+  // In list order; a session that goes may still look at the others' users.
+  for (auto& item : FItems) item.second.reset();
+  FItems.clear();
+}
+
+TUserSession* TUserSessions::AddSession(const QString& ALogin, TEntity* AUser) {
+  if (!AUser) return nullptr;
+  FItems.emplace_back(ALogin, std::make_unique<TUserSession>(FDomain, AUser));
+  return FItems.back().second.get();
+}
+
+void TUserSessions::RemoveSession(TUserSession* ASession) {
+  auto it = std::find_if(FItems.begin(), FItems.end(),
+                         [ASession](const auto& AItem) { return AItem.second.get() == ASession; });
+  if (it == FItems.end()) return;
+  // Unregistered first: the session's last changes must not find it by login.
+  std::unique_ptr<TUserSession> session = std::move(it->second);
+  FItems.erase(it);
+  session.reset();
+}
+
+TUserSession* TUserSessions::SessionByLogin(const QString& ALogin) const {
+  for (const auto& item : FItems)
+    if (item.first.compare(ALogin, Qt::CaseInsensitive) == 0) return item.second.get();
+  return nullptr;
 }
 
 TUser* TUsers::AddUser(const QString& AUserName) {

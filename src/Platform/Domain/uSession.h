@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "src/Platform/Domain/uListenerList.h"
+#include "src/Platform/uConsts.h"
 #include "src/Platform/uRegistry.h"
 #include "src/Platform/uVariant.h"
 
@@ -18,6 +19,7 @@ class TEntityList;
 class TChangeHolder;
 class TDomainInteractor;
 class TStream;
+class TState;
 class TUserSession;
 
 // true: accept the changes made through the holder.
@@ -48,14 +50,20 @@ class TDomainLock {
 class TUserSession {
  public:
   // AUser: a user record, or none for the domain's own session (the NullEntity).
-  TUserSession(TDomain* ADomain, TEntity* AUser, bool AIsAdmin = false);
-  // The entity lists made for this session let go of it first; holders
-  // still open are reverted, the last first.
+  // A real user is an administrator when granted role 1, and is marked
+  // "Online" (not logged to the change log).
+  TUserSession(TDomain* ADomain, TEntity* AUser);
+  // The entity lists made for this session let go of it first; a real user
+  // is marked offline; holders still open are reverted, the last first.
   ~TUserSession();
   TUserSession(const TUserSession&) = delete;
   TUserSession& operator=(const TUserSession&) = delete;
+  // None once the domain has gone.
   TDomain* Domain() const { return FDomain; }
   TEntity* CurrentUser() const { return FUser; }
+  // The domain is about to free its data: the session ends its part in it
+  // (user offline, open holders reverted) and keeps pointing at nothing.
+  void DomainFreeing();
   // "System" for the domain's own session, else the user's "Login".
   QString CurrentUserName() const;
   bool IsAdmin() const { return FIsAdmin; }
@@ -91,8 +99,24 @@ class TUserSession {
   // Reverts, transfers or applies; the answer is the new log ID or -1.
   int CompleteHolder(TChangeHolder* AHolder, bool AResult, bool ASkipLogging);
 
+  // Roles: links of "SysUsersRoles" in the user's list "Roles".
+  static bool IsUserGrantedForRole(TEntity* AUser, int ARoleID);
+  void AddUserRole(TChangeHolder* AHolder, TEntity* AUser, int ARoleID);
+  void RemoveUserRole(TChangeHolder* AHolder, TEntity* AUser, int ARoleID);
+
+  // The view state the user has on a definition, or on a dotted name below
+  // it (an action or field), in AContextState (none: every state). The
+  // user's own secured objects decide first, then his roles and their parent
+  // roles together, then his default rights (a dotted name: its owner's).
+  TViewState GetAccessFlags(const QString& AObjectName, TState* AContextState = nullptr) const;
+  TViewState GetUIState(const QString& AObjectName, TState* AContextState = nullptr) const {
+    return GetAccessFlags(AObjectName, AContextState);
+  }
+
  private:
   TDomainLock* Lock() const;
+  void SetOnline(bool AOnline);
+  void LeaveDomain();
 
   TDomain* FDomain;                          // not owned
   TDomainInteractor* FInteractor = nullptr;  // not owned
@@ -100,6 +124,29 @@ class TUserSession {
   bool FIsAdmin;
   std::vector<std::unique_ptr<TChangeHolder>> FHolders;
   TListenerList<TEntityList*> FEntityLists;  // not owned
+};
+
+// The sessions of one domain by login (compared without regard to case);
+// it owns them.
+class TUserSessions {
+ public:
+  explicit TUserSessions(TDomain* ADomain) : FDomain(ADomain) {}
+  // Frees every session, the first registered first.
+  ~TUserSessions();
+  TUserSessions(const TUserSessions&) = delete;
+  TUserSessions& operator=(const TUserSessions&) = delete;
+
+  int Count() const { return static_cast<int>(FItems.size()); }
+  TUserSession* GetSession(int AIndex) const { return FItems.at(static_cast<size_t>(AIndex)).second.get(); }
+  // None for a missing user.
+  TUserSession* AddSession(const QString& ALogin, TEntity* AUser);
+  // Unregisters and frees the session; one not registered here is left alone.
+  void RemoveSession(TUserSession* ASession);
+  TUserSession* SessionByLogin(const QString& ALogin) const;
+
+ private:
+  TDomain* FDomain;  // not owned
+  std::vector<std::pair<QString, std::unique_ptr<TUserSession>>> FItems;
 };
 
 // A platform user: the owner of domains, nothing but a lower-case name.
