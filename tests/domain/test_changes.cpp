@@ -335,8 +335,9 @@ TEST_F(Changes, ANestedRecordOfANewEntityMovesToTheParent) {
   });
   EXPECT_EQ(outerRecords, 1);
   EXPECT_EQ(Table("things").size(), 1);
-  EXPECT_TRUE(std::any_of(LogLines().begin(), LogLines().end(),
-                          [](const QString& L) { return L.startsWith("fully transfered "); }));
+  const QStringList lines = LogLines();
+  EXPECT_TRUE(
+      std::any_of(lines.begin(), lines.end(), [](const QString& L) { return L.startsWith("fully transfered "); }));
 }
 
 TEST_F(Changes, AtomicModificationsDoNotNestAndFailuresAnswerFalse) {
