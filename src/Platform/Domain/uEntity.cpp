@@ -61,56 +61,6 @@ Variant RawValue(TBaseField* AField) {
   return AField->GetValue();
 }
 
-// Refuses what the field's JSON setter would refuse, so that an entity's
-// JSON is checked whole before any field takes a value.
-void CheckJSONValue(TBaseField* AField, const TJSONValue* AValue) {
-  const bool isNumber = dynamic_cast<const TJSONNumber*>(AValue) != nullptr;
-  const bool isText = !isNumber && dynamic_cast<const TJSONString*>(AValue) != nullptr;
-  switch (AField->FieldKind()) {
-    case fkString:
-      TV_ASSERT(isText, QStringLiteral("Assertion failure"));
-      break;
-    case fkInteger:
-    case fkEnum:
-    case fkFlag:
-      JSONIntegerIn(AValue);
-      break;
-    case fkColor:
-      // Written signed here, unsigned by some: either 32-bit form is a colour.
-      JSONIntegerIn(AValue, INT32_MIN, UINT32_MAX);
-      break;
-    case fkFloat:
-    case fkDateTime:
-      TV_ASSERT(isNumber, QStringLiteral("Assertion failure"));
-      break;
-    case fkCurrency:
-      TV_ASSERT(isNumber, QStringLiteral("Assertion failure"));
-      static_cast<const TJSONNumber*>(AValue)->AsCurrency();
-      break;
-    case fkBoolean:
-      TV_ASSERT(isNumber || isText, QStringLiteral("Assertion failure"));
-      break;
-    case fkObject: {
-      const auto* object = dynamic_cast<const TJSONObject*>(AValue);
-      if (object && static_cast<TEntityField*>(AField)->IsSelector()) {
-        JSONIntegerIn(object->GetValue(QStringLiteral("id")));
-        JSONIntegerIn(object->GetValue(QStringLiteral("type_id")));
-      } else {
-        JSONIntegerIn(AValue);
-      }
-      break;
-    }
-    case fkBlob:
-      if (AValue && !dynamic_cast<const TJSONNull*>(AValue)) {
-        TV_ASSERT(isText, QStringLiteral("Assertion failure"));
-        BlobFromJSONText(static_cast<const TJSONString*>(AValue)->Value());
-      }
-      break;
-    default:
-      break;
-  }
-}
-
 void SetValueVia(TChangeHolder* AHolder, TEntity* AEntity, const QString& AFieldName, const Variant& AValue) {
   if (AHolder)
     AHolder->SetFieldValue(AEntity, AFieldName, AValue);
@@ -874,7 +824,7 @@ void TEntity::FillFromJSON(const TJSONObject* AJSONObject, bool AIsNew) {
   // Everything is checked before anything changes: a refused value leaves
   // the entity as it was.
   for (auto& field : FFieldList)
-    if (TJSONPair* pair = AJSONObject->Get(field->FieldName())) CheckJSONValue(field.get(), pair->JsonValue());
+    if (TJSONPair* pair = AJSONObject->Get(field->FieldName())) field->CheckJSON(pair->JsonValue());
   if (FIsEnvSpecific) SetEnvironmentID(AJSONObject->ExtractString(QStringLiteral("guid")));
   for (auto& field : FFieldList) field->SetFromJSON(AJSONObject, AIsNew);
 }

@@ -45,6 +45,9 @@ class TBaseField : public TObject {
   // An outside change without holder (synchronisation, revert): detaches,
   // takes the value, resolves, attaches and runs the entity's change processing.
   void SetJSON(const TJSONValue* AValue);
+  // Raises what SetJSON would raise for AValue, changing nothing: an entity
+  // checks all its received values before any field takes one.
+  virtual void CheckJSON(const TJSONValue* AValue) const { (void)AValue; }
   // With AIsNew the value is only stored; otherwise as SetJSON. Nothing
   // without a pair of the field's name.
   void SetFromJSON(const TJSONObject* AJSONObject, bool AIsNew);

@@ -1,5 +1,7 @@
 #include "src/Platform/Domain/Fields/uBlobField.h"
 
+#include <optional>
+
 #include "src/Platform/Domain/uStorage.h"
 #include "src/Platform/uBase64.h"
 #include "src/Platform/uException.h"
@@ -52,14 +54,26 @@ std::unique_ptr<TJSONValue> TBlobField::DoGetJSON() const {
   return std::make_unique<TJSONString>(BlobToJSONText(FStream->Data()));
 }
 
-void TBlobField::DoSetJSON(const TJSONValue* AValue) {
-  if (!AValue || dynamic_cast<const TJSONNull*>(AValue)) {
-    FStream.reset();
-    return;
-  }
+namespace {
+// The bytes a blob's JSON value stands for; none for null.
+std::optional<QByteArray> BlobBytes(const TJSONValue* AValue) {
+  if (!AValue || dynamic_cast<const TJSONNull*>(AValue)) return std::nullopt;
   const auto* text = dynamic_cast<const TJSONString*>(AValue);
   TV_ASSERT(text && !dynamic_cast<const TJSONNumber*>(AValue), QStringLiteral("Assertion failure"));
-  FStream = std::make_unique<TStream>(BlobFromJSONText(text->Value()));
+  return BlobFromJSONText(text->Value());
+}
+}  // namespace
+
+void TBlobField::DoSetJSON(const TJSONValue* AValue) {
+  std::optional<QByteArray> bytes = BlobBytes(AValue);
+  if (bytes)
+    FStream = std::make_unique<TStream>(std::move(*bytes));
+  else
+    FStream.reset();
+}
+
+void TBlobField::CheckJSON(const TJSONValue* AValue) const {
+  (void)BlobBytes(AValue);
 }
 
 void TBlobField::DoLoad(TStorage* AStorage) {

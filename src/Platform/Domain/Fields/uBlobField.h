@@ -12,6 +12,7 @@ class TBlobField : public TBaseField {
  public:
   using TBaseField::TBaseField;
   ~TBlobField() override;
+  void CheckJSON(const TJSONValue* AValue) const override;
 
   TStream* Stream() const { return FStream.get(); }
   // The stream reference (none gives Null).

@@ -127,20 +127,24 @@ std::unique_ptr<TJSONValue> TEntityField::DoGetJSON() const {
   return object;
 }
 
+// The entity ID and, for a selector written as an object, the collection
+// ID of a JSON value; both read before either is taken.
+std::pair<int32_t, std::optional<int32_t>> TEntityField::JSONIDs(const TJSONValue* AValue) const {
+  if (IsSelector())
+    if (const auto* object = dynamic_cast<const TJSONObject*>(AValue))
+      return {JSONID(object->GetValue(QStringLiteral("id"))), JSONID(object->GetValue(QStringLiteral("type_id")))};
+  return {JSONID(AValue), std::nullopt};
+}
+
 void TEntityField::DoSetJSON(const TJSONValue* AValue) {
-  if (IsSelector()) {
-    if (const auto* object = dynamic_cast<const TJSONObject*>(AValue)) {
-      // Both read before either is taken: a refused value changes nothing.
-      const int32_t id = JSONID(object->GetValue(QStringLiteral("id")));
-      FCollectionID = JSONID(object->GetValue(QStringLiteral("type_id")));
-      FEntityID = id;
-    } else {
-      FEntityID = JSONID(AValue);
-    }
-  } else {
-    FEntityID = JSONID(AValue);
-  }
+  const auto [id, collectionID] = JSONIDs(AValue);
+  if (collectionID) FCollectionID = *collectionID;
+  FEntityID = id;
   FEntity = nullptr;  // resolved by the next Subscribe
+}
+
+void TEntityField::CheckJSON(const TJSONValue* AValue) const {
+  (void)JSONIDs(AValue);
 }
 
 void TEntityField::DoLoad(TStorage* AStorage) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <utility>
+
 #include "src/Platform/Domain/Fields/uObjectField.h"
 
 class TEntityFieldDef;
@@ -12,6 +15,7 @@ class TEntityField : public TObjectField {
   TEntityField(TEntity* AInstance, TFieldDef* AFieldDef);
   ~TEntityField() override;
   TEntityFieldDef* EntityFieldDef() const;
+  void CheckJSON(const TJSONValue* AValue) const override;
 
   int32_t CollectionID() const { return FCollectionID; }
   // The resolved entity's ID.
@@ -53,6 +57,7 @@ class TEntityField : public TObjectField {
   TEntity* ChangedEntityParameter() const override { return FEntity; }
 
  private:
+  std::pair<int32_t, std::optional<int32_t>> JSONIDs(const TJSONValue* AValue) const;
   // Keeps the owner registered as listener of exactly the referenced entity.
   void Listen(TEntity* AEntity);
 

@@ -230,6 +230,11 @@ void TTypedField<TValue, AKind>::DoSetJSON(const TJSONValue* AValue) {
 }
 
 template <class TValue, TFieldKind AKind>
+void TTypedField<TValue, AKind>::CheckJSON(const TJSONValue* AValue) const {
+  (void)TKindRules<AKind>::FromJSON(AValue);
+}
+
+template <class TValue, TFieldKind AKind>
 int TTypedField<TValue, AKind>::DoCompare(const Variant& AValue) const {
   return TKindRules<AKind>::Compare(FValue, TKindRules<AKind>::FromVariant(AValue));
 }

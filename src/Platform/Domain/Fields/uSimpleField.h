@@ -33,6 +33,7 @@ class TTypedField : public TSimpleField {
  public:
   TTypedField(TEntity* AInstance, TFieldDef* AFieldDef);
   Variant GetValue() const override { return FValue; }
+  void CheckJSON(const TJSONValue* AValue) const override;
 
  protected:
   Variant StoredValue() const override { return FValue; }
