@@ -15,6 +15,7 @@
 #include "src/Platform/Presenter/uLocalizator.h"
 #include "src/Platform/uDateUtils.h"
 #include "src/Platform/uException.h"
+#include "src/Platform/uExtension.h"
 #include "src/Platform/uGuid.h"
 #include "src/Platform/uPaths.h"
 #include "src/Platform/uPlatformContext.h"
@@ -52,6 +53,7 @@ TDomain::TDomain(TUser* AOwner, TConfiguration* AConfiguration, TSettings* ASett
     FEnvironmentID = NewGuidString();
     FSettings->SetValue(QStringLiteral("Core"), QStringLiteral("EnvironmentID"), FEnvironmentID);
   }
+  FDeploymentType = FSettings->GetValue(QStringLiteral("Core"), QStringLiteral("Deployment"), QStringLiteral("prod"));
   FTranslator = std::make_unique<TTranslator>(AConfiguration->Localizator(), language);
   CreateCollections();
 }
@@ -63,6 +65,7 @@ TDomain::~TDomain() {
   // Sessions still mark their users offline and revert open edits; those
   // that outlive the domain are let go of it here.
   FSessions.reset();
+  FExtensions.reset();
   FAttachedSessions.ForEach([](TUserSession* ASession) { ASession->DomainFreeing(); });
   FAttachedSessions.Clear();
   // Lists may outlive the domain (a view freed later): they let go first,
@@ -194,6 +197,27 @@ QString TDomain::TextHierarchy() const {
     parts << text;
   }
   return parts.join(QStringLiteral("\r\n"));
+}
+
+TBaseExtension* TDomain::ResolveExtension(const QString& AName, const QString& AParams) {
+  if (FExtensions)
+    if (TBaseExtension* instance = FExtensions->ObjectByName(AName)) return instance;
+  TExtension* declaration =
+      FConfiguration && FConfiguration->Extensions() ? FConfiguration->Extensions()->ExtensionByName(AName) : nullptr;
+  if (!declaration) return nullptr;
+  TResolver* resolver = declaration->ResolverByName(FDeploymentType);
+  TV_ASSERT(resolver && resolver->ExtensionClass(), QStringLiteral("Расширение домена [") + AName +
+                                                        QStringLiteral("] для режима [") + FDeploymentType +
+                                                        QStringLiteral("] не зарегистрировано в системе"));
+  std::unique_ptr<TBaseExtension> instance = resolver->ExtensionClass()(this, AParams);
+  TV_ASSERT(instance, QStringLiteral("Extension [") + AName + QStringLiteral("] was not created"));
+  if (!FExtensions) FExtensions = std::make_unique<TRegistry<TBaseExtension>>();
+  return FExtensions->Add(AName, std::move(instance));
+}
+
+void TDomain::SetRFIDHandler(std::function<void(const QString&)> AHandler) {
+  if (TBaseExtension* probe = ResolveExtension(QStringLiteral("ProbePrepares")))
+    probe->SetRFIDHandler(std::move(AHandler));
 }
 
 void TDomains::Init() {

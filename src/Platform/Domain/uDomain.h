@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +27,7 @@ class TStorage;
 class TTranslator;
 class TEntityList;
 class TDomainTasks;
+class TBaseExtension;
 
 // The running instance of one configuration: its collections of entities,
 // its logs, settings and translator. Storage, loading and synchronisation
@@ -92,6 +94,17 @@ class TDomain {
     (void)AHolder;
   }
 
+  // "[Core] Deployment" of the configuration's settings ("prod" when absent):
+  // which resolver of an extension serves this domain.
+  const QString& DeploymentType() const { return FDeploymentType; }
+  // The domain's instance of a declared extension, made on first use with
+  // AParams and kept (later AParams are ignored); none when the configuration
+  // declares no extension of that name.
+  TBaseExtension* ResolveExtension(const QString& AName, const QString& AParams = QString());
+  // Hands a card-reader handler (or none) to the extension "ProbePrepares"
+  // when the configuration declares one.
+  void SetRFIDHandler(std::function<void(const QString&)> AHandler);
+
   // The storage's clock when there is a storage, else the local clock.
   TDateTime Now() const;
   TStorage* Storage() const { return FStorage.get(); }
@@ -143,6 +156,9 @@ class TDomain {
   QString FStyleName;
   TSettings* FPlatformSettings;  // not owned
   std::unique_ptr<TSettings> FSettings;
+  QString FDeploymentType = QStringLiteral("prod");
+  // Made on demand, freed before the data they may use.
+  std::unique_ptr<TRegistry<TBaseExtension>> FExtensions;
   QString FDomainWorkDir;
   std::unique_ptr<TLogger> FLogger;
   std::unique_ptr<TLogger> FDomainLogger;
