@@ -15,7 +15,6 @@
 #include "src/Platform/Domain/uCollection.h"
 #include "src/Platform/Domain/uDomain.h"
 #include "src/Platform/Domain/uEntity.h"
-#include "src/Platform/Domain/uLink.h"
 #include "src/Platform/Domain/uSession.h"
 #include "src/Platform/uCollation.h"
 #include "src/Platform/uException.h"
@@ -239,7 +238,9 @@ void TEntityList::Clear() {
 }
 
 bool TEntityList::InternalAdd(TEntity* AEntity) {
-  if (!AEntity || AEntity->IsRemote() || FMembers.contains(AEntity)) return false;
+  // Nobody may choose or see an entity on its way out: every fill and every
+  // later addition passes here.
+  if (!AEntity || AEntity->IsRemote() || AEntity->Deleted() || FMembers.contains(AEntity)) return false;
   FList.push_back(AEntity);
   FMembers.insert(AEntity);
   return true;
@@ -366,11 +367,11 @@ void TEntityList::DomainChanged(const TDomainChangeMessage& AMessage) {
       if (!entity) return;
       if (Contains(entity))
         NotifyViews(dckEntityChanged, entity);
-      else if (!entity->Deleted() && (!FQuery || FQuery->IsMatch(FSession, entity)))
+      else if (!FQuery || FQuery->IsMatch(FSession, entity))
         _Add(entity);
       break;
     case dckEntityAdded:
-      if (!entity || Contains(entity) || entity->Deleted()) return;
+      if (!entity || Contains(entity)) return;
       if (!FQuery || FQuery->IsMatch(FSession, entity)) _Add(entity);
       break;
     case dckEntityRemoved:

@@ -66,8 +66,8 @@ class TEntityList : public TObject, public TDomainListener {
 
   // Empties the entities and the selection.
   void Clear();
-  // Appends an entity that is not yet in the list (never a remote one),
-  // without notification; true when appended.
+  // Appends an entity that is not yet in the list (never a remote one nor one
+  // marked deleted), without notification; true when appended.
   bool InternalAdd(TEntity* AEntity);
   // InternalAdd, and the views get dckEntityAdded when appended.
   void _Add(TEntity* AEntity);

@@ -222,9 +222,7 @@ bool TEntityField::IsSameValue(const Variant& AValue) const {
 void TEntityField::GetEntitiesForSelect(TUserSession* ASession, TEntityList* AList) {
   AList->Clear();
   const QString filter = EntityFieldDef()->Filter();
-  // Nobody may choose an entity on its way out.
-  for (TEntity* entity : SelectCandidates(ASession, filter))
-    if (!entity->Deleted()) AList->InternalAdd(entity);
+  for (TEntity* entity : SelectCandidates(ASession, filter)) AList->InternalAdd(entity);
   AList->Sort(SortType());
   if (!FFieldDef->HasFlag(cfRequired)) AList->AddFirst(NullEntity());  // the empty choice
   TQueryObject* query = ObjectFieldDef()->QueryObject();

@@ -222,9 +222,7 @@ bool TListField::DoCheckValuedCondition(const Variant& AValue, TConditionKind AC
 void TListField::GetEntityList(TUserSession* ASession, TEntityList* AEntityList) {
   AEntityList->Clear();
   const QString& filter = ListFieldDef()->Filter();
-  // An item marked deleted has left every live list already.
-  for (TEntity* item : Filtered(ASession, filter, FList))
-    if (!item->Deleted()) AEntityList->InternalAdd(item);
+  for (TEntity* item : Filtered(ASession, filter, FList)) AEntityList->InternalAdd(item);
   AEntityList->Sort(SortType(), ListFieldDef()->ColorFieldName());
   AEntityList->SetFiller(this, false, AndText({MasterFieldName() + QStringLiteral("=*"), filter}));
 }
@@ -233,7 +231,7 @@ void TListField::GetEntitiesForSelect(TUserSession* ASession, TEntityList* AList
   AList->Clear();
   const QString& filter = ListFieldDef()->Filter();
   for (TEntity* entity : SelectCandidates(ASession, filter))
-    if (!entity->Deleted() && !Contains(entity)) AList->InternalAdd(entity);
+    if (!Contains(entity)) AList->InternalAdd(entity);
   AList->Sort(SortType());
   // The negated master condition keeps records linked to the owner out.
   TQueryObject* query = ObjectFieldDef()->QueryObject();
@@ -244,8 +242,7 @@ void TListField::GetEntitiesForSelect(TUserSession* ASession, TEntityList* AList
 void TListField::GetAllEntitiesForSelect(TUserSession* ASession, TEntityList* AList) {
   AList->Clear();
   const QString& filter = ListFieldDef()->Filter();
-  for (TEntity* entity : SelectCandidates(ASession, filter))
-    if (!entity->Deleted()) AList->InternalAdd(entity);
+  for (TEntity* entity : SelectCandidates(ASession, filter)) AList->InternalAdd(entity);
   AList->Sort(SortType());
   TQueryObject* query = ObjectFieldDef()->QueryObject();
   AList->SetFiller(this, true, AndText({query ? query->QueryString() : QString(), filter}));
