@@ -335,32 +335,18 @@ TViewState TUserSession::GetAccessFlags(const QString& AObjectName, TState* ACon
 
 // --- TUserSessions ---
 
-TUserSessions::~TUserSessions() {
-  // In list order; a session that goes may still look at the others' users.
-  for (auto& item : FItems) item.second.reset();
-  FItems.clear();
-}
-
 TUserSession* TUserSessions::AddSession(const QString& ALogin, TEntity* AUser) {
   if (!AUser) return nullptr;
-  FItems.emplace_back(ALogin, std::make_unique<TUserSession>(FDomain, AUser));
-  return FItems.back().second.get();
+  return Add(ALogin, std::make_unique<TUserSession>(FDomain, AUser));
 }
 
 void TUserSessions::RemoveSession(TUserSession* ASession) {
-  auto it = std::find_if(FItems.begin(), FItems.end(),
-                         [ASession](const auto& AItem) { return AItem.second.get() == ASession; });
-  if (it == FItems.end()) return;
-  // Unregistered first: the session's last changes must not find it by login.
-  std::unique_ptr<TUserSession> session = std::move(it->second);
-  FItems.erase(it);
-  session.reset();
-}
-
-TUserSession* TUserSessions::SessionByLogin(const QString& ALogin) const {
-  for (const auto& item : FItems)
-    if (item.first.compare(ALogin, Qt::CaseInsensitive) == 0) return item.second.get();
-  return nullptr;
+  for (int i = 0; i < Count(); ++i)
+    if ((*this)[i] == ASession) {
+      // Unregistered first: the session's last changes must not find it by login.
+      Extract(i).reset();
+      return;
+    }
 }
 
 TUser* TUsers::AddUser(const QString& AUserName) {

@@ -128,25 +128,21 @@ class TUserSession {
 
 // The sessions of one domain by login (compared without regard to case);
 // it owns them.
-class TUserSessions {
+// The registry frees every session, the first registered first; logins
+// compare without regard to case.
+class TUserSessions : public TRegistry<TUserSession> {
  public:
   explicit TUserSessions(TDomain* ADomain) : FDomain(ADomain) {}
-  // Frees every session, the first registered first.
-  ~TUserSessions();
-  TUserSessions(const TUserSessions&) = delete;
-  TUserSessions& operator=(const TUserSessions&) = delete;
 
-  int Count() const { return static_cast<int>(FItems.size()); }
-  TUserSession* GetSession(int AIndex) const { return FItems.at(static_cast<size_t>(AIndex)).second.get(); }
+  TUserSession* GetSession(int AIndex) const { return (*this)[AIndex]; }
   // None for a missing user.
   TUserSession* AddSession(const QString& ALogin, TEntity* AUser);
   // Unregisters and frees the session; one not registered here is left alone.
   void RemoveSession(TUserSession* ASession);
-  TUserSession* SessionByLogin(const QString& ALogin) const;
+  TUserSession* SessionByLogin(const QString& ALogin) const { return ObjectByName(ALogin); }
 
  private:
   TDomain* FDomain;  // not owned
-  std::vector<std::pair<QString, std::unique_ptr<TUserSession>>> FItems;
 };
 
 // A platform user: the owner of domains, nothing but a lower-case name.
