@@ -21,22 +21,6 @@ namespace {
 const QString cSysLog = QStringLiteral("SysLog");
 const QString cSysLogActions = QStringLiteral("SysLogActions");
 
-TLogger* LoggerOf(TDomain* ADomain) {
-  return ADomain ? ADomain->Logger() : nullptr;
-}
-
-void Log(TDomain* ADomain, const QString& AMessage) {
-  if (TLogger* logger = LoggerOf(ADomain)) logger->AddMessage(AMessage);
-}
-
-void LogEnter(TDomain* ADomain, const QString& AMessage) {
-  if (TLogger* logger = LoggerOf(ADomain)) logger->AddEnterMessage(AMessage);
-}
-
-void LogExit(TDomain* ADomain, const QString& AMessage) {
-  if (TLogger* logger = LoggerOf(ADomain)) logger->AddExitMessage(AMessage);
-}
-
 bool Exists(const TEntity* AEntity) {
   return AEntity && !AEntity->IsNull();
 }
@@ -107,8 +91,9 @@ bool TChangedEntity::KeepOldData(const QString& AFieldName) {
   TEntity* entity = Entity();
   TBaseField* field = entity ? entity->FindField(AFieldName) : nullptr;
   FChangedFields.push_back({AFieldName, field ? field->JSON() : nullptr});
-  Log(FDomain, QString::asprintf("$$$ [%d] KEPT OLD DATA %s - %s", FieldCount(),
-                                 qUtf8Printable(entity ? entity->ToString() : QString()), qUtf8Printable(AFieldName)));
+  WorkingLog(FDomain,
+             QString::asprintf("$$$ [%d] KEPT OLD DATA %s - %s", FieldCount(),
+                               qUtf8Printable(entity ? entity->ToString() : QString()), qUtf8Printable(AFieldName)));
   return false;
 }
 
@@ -120,7 +105,7 @@ bool TChangedEntity::RegisterFieldChanges(const QString& AFieldName) {
   const std::unique_ptr<TJSONValue> now = field->JSON();
   // The exact values: a log text may round a number or shorten a text.
   if (!SameJSON(OldValue(index), now.get())) {
-    Log(FDomain, QStringLiteral("$$$ SKIPPED"));
+    WorkingLog(FDomain, QStringLiteral("$$$ SKIPPED"));
     return false;
   }
   DropField(index);
@@ -137,18 +122,18 @@ void TChangedEntity::Apply(TEntity* ALogRecord, int ALogActionID, QString& ADesc
   if (!Exists(entity) || entity->ID() == 0 || entity->IsParam() || FDefinition->HasFlag(ccNotSave)) return;
   TStorage* storage = FDomain->Storage();
   TV_ASSERT(storage, QStringLiteral("There is no storage for saving"));
-  TLogger* logger = LoggerOf(FDomain);
+  TLogger* logger = FDomain->Logger();
   const bool isLogEntity = DefinitionName() == cSysLog || DefinitionName() == cSysLogActions;
   storage->Activate(FDefinition->StorageName());
   if (isLogEntity) {
-    Log(FDomain, QStringLiteral("SAVING ") + entity->ToString());
+    WorkingLog(FDomain, QStringLiteral("SAVING ") + entity->ToString());
     if (logger) logger->DisableLogging();
   } else {
-    LogEnter(FDomain, QStringLiteral("SAVING ") + entity->ToString());
+    WorkingLogEnter(FDomain, QStringLiteral("SAVING ") + entity->ToString());
   }
   try {
     if (FDeleted) {
-      Log(FDomain, QStringLiteral("Deletion..."));
+      WorkingLog(FDomain, QStringLiteral("Deletion..."));
       if (entity->ID() > 0) {
         WriteLogAction(ALogRecord, ALogActionID, entity, 3, ADescription);
         storage->DeleteItem(entity->ID());
@@ -159,7 +144,7 @@ void TChangedEntity::Apply(TEntity* ALogRecord, int ALogActionID, QString& ADesc
       FApplied = true;
       entity->SetLogID(ALogActionID);
       if (FIsNew) {
-        Log(FDomain, QStringLiteral("Addition..."));
+        WorkingLog(FDomain, QStringLiteral("Addition..."));
         if (entity->ID() < 0) entity->GenerateID();
         storage->AddItem(
             [entity](TStorage* AStorage) {
@@ -171,7 +156,7 @@ void TChangedEntity::Apply(TEntity* ALogRecord, int ALogActionID, QString& ADesc
         entity->SetIsNew(false);
         WriteLogAction(ALogRecord, ALogActionID, entity, 1, ADescription);
       } else {
-        Log(FDomain, QStringLiteral("Updating..."));
+        WorkingLog(FDomain, QStringLiteral("Updating..."));
         storage->UpdateItem(
             [this, entity](TStorage* AStorage) {
               for (const TKeptField& kept : FChangedFields)
@@ -184,16 +169,16 @@ void TChangedEntity::Apply(TEntity* ALogRecord, int ALogActionID, QString& ADesc
     if (isLogEntity) {
       if (logger) logger->EnableLogging();
     } else {
-      LogExit(FDomain, QStringLiteral("SAVED"));
+      WorkingLogExit(FDomain, QStringLiteral("SAVED"));
     }
     storage->Deactivate();
   } catch (const std::exception& AError) {
     if (logger) logger->EnableLogging();
     const QString message = QStringLiteral("Error while storing data: ") + QString::fromUtf8(AError.what());
     if (isLogEntity)
-      Log(FDomain, message);
+      WorkingLog(FDomain, message);
     else
-      LogExit(FDomain, message);
+      WorkingLogExit(FDomain, message);
     ADescription.clear();
     storage->Deactivate();
     throw;
@@ -208,14 +193,14 @@ void TChangedEntity::Committed() {
 void TChangedEntity::Revert() {
   TEntity* entity = Entity();
   if (!Exists(entity)) return;
-  LogEnter(FDomain, QStringLiteral("CANCELING ") + entity->ToString());
+  WorkingLogEnter(FDomain, QStringLiteral("CANCELING ") + entity->ToString());
   if (FIsNew) {
     entity->Delete(FHolder);
     // The entity may be freed here.
     if (TCollection* collection = entity->Collection()) collection->RemoveEntity(entity);
   } else {
     if (FDeleted) {
-      Log(FDomain, QStringLiteral("UNDELETED"));
+      WorkingLog(FDomain, QStringLiteral("UNDELETED"));
       entity->SetDeletedFlag(false);
       FDeleted = false;
     }
@@ -224,26 +209,26 @@ void TChangedEntity::Revert() {
       TBaseField* field = entity->FindField(kept.Name);
       if (!field) continue;
       field->SetJSON(kept.OldValue.get());
-      Log(FDomain, QStringLiteral("<< ") + kept.Name + QStringLiteral(": ") + FieldKindName(field->FieldKind()));
+      WorkingLog(FDomain, QStringLiteral("<< ") + kept.Name + QStringLiteral(": ") + FieldKindName(field->FieldKind()));
     }
   }
-  LogExit(FDomain, QStringLiteral("CANCELED"));
+  WorkingLogExit(FDomain, QStringLiteral("CANCELED"));
 }
 
 void TChangedEntity::MergeFrom(TChangedEntity* ANested) {
   TEntity* entity = Entity();
   if (!Exists(entity) || !ANested) return;
-  LogEnter(FDomain, QStringLiteral("PASSING ") + entity->ToString());
+  WorkingLogEnter(FDomain, QStringLiteral("PASSING ") + entity->ToString());
   // This record began first: its creation flag and its kept values are from
   // before the outer edit; the nested record only adds what it alone holds.
   FIsNew = FIsNew || ANested->FIsNew;
   FDeleted = FDeleted || ANested->FDeleted;
   for (auto it = ANested->FChangedFields.rbegin(); it != ANested->FChangedFields.rend(); ++it) {
-    Log(FDomain, QStringLiteral("> ") + it->Name + QStringLiteral(": transferred"));
+    WorkingLog(FDomain, QStringLiteral("> ") + it->Name + QStringLiteral(": transferred"));
     if (IndexOfField(it->Name) < 0) FChangedFields.push_back({it->Name, std::move(it->OldValue)});
   }
   ANested->FChangedFields.clear();
-  LogExit(FDomain, QStringLiteral("PASSED"));
+  WorkingLogExit(FDomain, QStringLiteral("PASSED"));
 }
 
 void TChangedEntity::WriteLogAction(TEntity* ALogRecord, int ALogActionID, TEntity* AEntity, int AKind,
@@ -363,7 +348,7 @@ void TChangeHolder::RegisterEntityCreating(TEntity* AEntity) {
     record->SetIsNew(true);
   else
     AddRecord(AEntity, false, true);
-  Log(FDomain, QStringLiteral("$$$ NEW ENTITY, type: ") + AEntity->Definition()->Name());
+  WorkingLog(FDomain, QStringLiteral("$$$ NEW ENTITY, type: ") + AEntity->Definition()->Name());
 }
 
 void TChangeHolder::RegisterEntityDeleting(TEntity* AEntity) {
@@ -377,7 +362,7 @@ void TChangeHolder::RegisterEntityDeleting(TEntity* AEntity) {
   if (record->IsNew()) {
     // Created and deleted in one holder: nothing to store.
     RemoveRecord(record);
-    Log(FDomain, QStringLiteral("$$$ REMOVE CHANGED ENTITY"));
+    WorkingLog(FDomain, QStringLiteral("$$$ REMOVE CHANGED ENTITY"));
   }
 }
 
@@ -392,7 +377,7 @@ void TChangeHolder::RegisterFieldChanges(TEntity* AEntity, const QString& AField
   if (FIsCancelling) return;
   TChangedEntity* record = FindRecord(AEntity);
   if (!record) return;
-  Log(FDomain, QStringLiteral("$$$ TRY NEW DATA ") + AFieldName);
+  WorkingLog(FDomain, QStringLiteral("$$$ TRY NEW DATA ") + AFieldName);
   if (record->RegisterFieldChanges(AFieldName) && record->FieldCount() == 0 && !record->IsNew() && !record->Deleted())
     RemoveRecord(record);
 }
@@ -570,13 +555,13 @@ void TChangeHolder::TransferChanges() {
 void TChangeHolder::AdoptChange(std::unique_ptr<TChangedEntity> ARecord) {
   TEntity* entity = ARecord->Entity();
   if (!Exists(entity)) {
-    Log(FDomain, QStringLiteral("Entity was removed before"));
+    WorkingLog(FDomain, QStringLiteral("Entity was removed before"));
     return;
   }
   TChangedEntity* own = FindRecord(entity);
   if (!own) {
     ARecord->SetHolder(this);
-    Log(FDomain, QStringLiteral("fully transfered ") + entity->ToString());
+    WorkingLog(FDomain, QStringLiteral("fully transfered ") + entity->ToString());
     TChangedEntity* moved = ARecord.get();
     FRecordsByLink.insert(moved->Link(), moved);
     FChangedEntities.push_back(std::move(ARecord));
@@ -585,6 +570,6 @@ void TChangeHolder::AdoptChange(std::unique_ptr<TChangedEntity> ARecord) {
   own->MergeFrom(ARecord.get());
   if (own->IsNew() && own->Deleted()) {
     RemoveRecord(own);
-    Log(FDomain, QStringLiteral("$$$ REMOVE CHANGED ENTITY"));
+    WorkingLog(FDomain, QStringLiteral("$$$ REMOVE CHANGED ENTITY"));
   }
 }

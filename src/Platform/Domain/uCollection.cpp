@@ -20,14 +20,6 @@
 
 static constexpr const char* cModulePath = "src/Platform/Domain/uCollection";
 
-namespace {
-
-void Log(TDomain* ADomain, const QString& AMessage) {
-  if (ADomain && ADomain->Logger()) ADomain->Logger()->AddMessage(AMessage);
-}
-
-}  // namespace
-
 // --- TIndexMap ---
 
 TIndexMap::TNode* TIndexMap::NewNode(int ASize) {
@@ -519,7 +511,7 @@ void TCollection::GenerateEntityID(TEntity* AEntity) {
   FIndexMap->DeleteEntity(AEntity->ID());
   AEntity->SetID(id);
   FIndexMap->AddEntity(id, AEntity);
-  Log(Domain(), QStringLiteral("> Generated new ID for entity: ") + AEntity->ToString());
+  WorkingLog(Domain(), QStringLiteral("> Generated new ID for entity: ") + AEntity->ToString());
 }
 
 void TCollection::MarkEntityAsDeleted(TChangeHolder* AHolder, TEntity* AEntity) {
@@ -541,7 +533,7 @@ void TCollection::RemoveEntity(TEntity* AEntity) {
   FIndexMap->DeleteEntity(AEntity->ID());
   std::unique_ptr<TEntity> owned = std::move(FList[static_cast<size_t>(index)]);
   FList.erase(FList.begin() + index);
-  Log(Domain(), QStringLiteral("Real deletion of entity"));
+  WorkingLog(Domain(), QStringLiteral("Real deletion of entity"));
   owned.reset();
 }
 

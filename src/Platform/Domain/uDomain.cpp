@@ -121,6 +121,18 @@ void TDomain::LogExit(const QString& AMessage) {
   if (FDomainLogger) FDomainLogger->AddExitMessage(AMessage);
 }
 
+void WorkingLog(TDomain* ADomain, const QString& AMessage) {
+  if (ADomain && ADomain->Logger()) ADomain->Logger()->AddMessage(AMessage);
+}
+
+void WorkingLogEnter(TDomain* ADomain, const QString& AMessage) {
+  if (ADomain && ADomain->Logger()) ADomain->Logger()->AddEnterMessage(AMessage);
+}
+
+void WorkingLogExit(TDomain* ADomain, const QString& AMessage) {
+  if (ADomain && ADomain->Logger()) ADomain->Logger()->AddExitMessage(AMessage);
+}
+
 void TDomain::SetTranslator(std::unique_ptr<TTranslator> ATranslator) {
   if (ATranslator) FTranslator = std::move(ATranslator);
 }

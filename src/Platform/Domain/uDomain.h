@@ -179,6 +179,12 @@ class TDomain {
   TListenerList<TUserSession*> FAttachedSessions;  // not owned
 };
 
+// The working log ("log.txt") of a domain, for code that may run without one
+// (ADomain none, or a domain without logs): then nothing is written.
+void WorkingLog(TDomain* ADomain, const QString& AMessage);
+void WorkingLogEnter(TDomain* ADomain, const QString& AMessage);
+void WorkingLogExit(TDomain* ADomain, const QString& AMessage);
+
 // The platform's domains, keyed by lower-cased uid.
 class TDomains : public TRegistry<TDomain> {
  public:

@@ -38,10 +38,6 @@ bool IsSimpleKind(TFieldKind AKind) {
   return AKind >= fkString && AKind <= fkCurrency;
 }
 
-void LogTo(TDomain* ADomain, const QString& AMessage) {
-  if (ADomain && ADomain->Logger()) ADomain->Logger()->AddMessage(AMessage);
-}
-
 // A relative date keyword of a date-time default, against the domain's clock.
 TDateTime RelativeDate(const QString& AKeyword, TDateTime ANow) {
   const TDateTime today = DateOf(ANow);
@@ -686,7 +682,7 @@ TState* TEntity::EntityState(const QString& AFieldName) const {
                                               static_cast<TSimpleFieldDef*>(fieldDef)->Dictionary());
     return machine->StateByID(VarAsInteger(GetFieldValue(fieldDef->Name())));
   } catch (const std::exception& e) {
-    LogTo(FDomain, QStringLiteral("Ошибка получения состояния: ") + ExceptionMessage(e));
+    WorkingLog(FDomain, QStringLiteral("Ошибка получения состояния: ") + ExceptionMessage(e));
     return nullptr;
   }
 }
@@ -701,8 +697,8 @@ bool TEntity::_SetState(TChangeHolder* AHolder, int ANewState) {
   TState* state = EntityState();
   if (!state) return false;
   if (!state->CanTransitToState(ANewState)) {
-    LogTo(FDomain, FDefinition->Name() + QStringLiteral(": попытка перейти из состояния ") + state->FullName() +
-                       QStringLiteral(" в ") + QString::number(ANewState));
+    WorkingLog(FDomain, FDefinition->Name() + QStringLiteral(": попытка перейти из состояния ") + state->FullName() +
+                            QStringLiteral(" в ") + QString::number(ANewState));
     return false;
   }
   SetValueVia(AHolder, this, FDefinition->StateFieldDef()->Name(), ANewState);
@@ -792,7 +788,7 @@ void TEntity::SetDeleted(TChangeHolder* AHolder) {
   // The entity keeps its own references registered: they still hold (a
   // cancelled deletion brings them back into use) and must be cleared when a
   // referenced entity goes.
-  LogTo(FDomain, QStringLiteral("Entity is marked for deletion: %1[%2]").arg(FDefinition->Name()).arg(FID));
+  WorkingLog(FDomain, QStringLiteral("Entity is marked for deletion: %1[%2]").arg(FDefinition->Name()).arg(FID));
 }
 
 void TEntity::GenerateID() {
@@ -911,7 +907,7 @@ void TEntity::ProcessLinkedEntityChanged(TChangeHolder* AHolder, int AChangeKind
 void TEntity::ProcessLinkedEntityDeleted(TChangeHolder* AHolder, const QString& AFieldName, TEntity* AInstance) {
   TBaseField* field = FindField(AFieldName);
   if (auto* entityField = dynamic_cast<TEntityField*>(field)) {
-    LogTo(FDomain, QStringLiteral("DELETE notification ") + AFieldName);
+    WorkingLog(FDomain, QStringLiteral("DELETE notification ") + AFieldName);
     if (AHolder)
       AHolder->SetFieldEntity(this, AFieldName, NullEntity());
     else if (entityField->IsResolved() && entityField->Entity() == AInstance)

@@ -16,10 +16,6 @@ static constexpr const char* cModulePath = "src/Platform/Domain/uSession";
 
 namespace {
 
-void LogMessage(TDomain* ADomain, const QString& AMessage) {
-  if (ADomain && ADomain->Logger()) ADomain->Logger()->AddMessage(AMessage);
-}
-
 // Leaves the lock however the write ends.
 class TLockEntry {
  public:
@@ -86,7 +82,7 @@ void TUserSession::LeaveDomain() {
     try {
       holder->RevertChanges();
     } catch (const std::exception& AError) {
-      LogMessage(FDomain, QString::fromUtf8(AError.what()));
+      WorkingLog(FDomain, QString::fromUtf8(AError.what()));
     }
   }
   if (lock) lock->Leave();
@@ -127,7 +123,7 @@ void TUserSession::AtomicWrite(const TAtomicWriteProc& AWriteProc) {
   try {
     AWriteProc();
   } catch (const std::exception& AError) {
-    LogMessage(FDomain, QString::fromUtf8(AError.what()));
+    WorkingLog(FDomain, QString::fromUtf8(AError.what()));
     throw;
   }
 }
@@ -177,7 +173,7 @@ void TUserSession::AtomicSetFieldStream(TEntity* AEntity, const QString& AFieldN
 
 TChangeHolder* TUserSession::RetainChangeHolder(TChangeHolder* AParentHolder) {
   CheckLocking(true);
-  if (FDomain && FDomain->Logger()) FDomain->Logger()->AddEnterMessage(QStringLiteral("$$$ RETAIN HOLDER"));
+  WorkingLogEnter(FDomain, QStringLiteral("$$$ RETAIN HOLDER"));
   FHolders.push_back(std::make_unique<TChangeHolder>(this, AParentHolder));
   return FHolders.back().get();
 }
@@ -237,7 +233,7 @@ int TUserSession::CompleteHolder(TChangeHolder* AHolder, bool AResult, bool ASki
     }
   }
   if (FDomain) FDomain->UpdateLogID(newLogID);
-  if (FDomain && FDomain->Logger()) FDomain->Logger()->AddExitMessage(QStringLiteral("$$$ RELEASE HOLDER"));
+  WorkingLogExit(FDomain, QStringLiteral("$$$ RELEASE HOLDER"));
   return newLogID;
 }
 

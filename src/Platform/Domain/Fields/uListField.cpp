@@ -17,10 +17,6 @@ static constexpr const char* cModulePath = "src/Platform/Domain/Fields/uListFiel
 
 namespace {
 
-void Log(TDomain* ADomain, const QString& AMessage) {
-  if (ADomain && ADomain->Logger()) ADomain->Logger()->AddMessage(AMessage);
-}
-
 void SetEntityVia(TChangeHolder* AHolder, TEntity* AEntity, const QString& AFieldName, TEntity* AValue) {
   if (AHolder)
     AHolder->SetFieldEntity(AEntity, AFieldName, AValue);
@@ -98,7 +94,7 @@ TEntity* TListField::AddListEntity(TChangeHolder* AHolder, const QString& AColle
 
 void TListField::LinkListEntity(TChangeHolder* AHolder, TEntity* AEntity) {
   if (Contains(AEntity)) {
-    Log(Domain(), QStringLiteral("Exit from LinkListEntity"));
+    WorkingLog(Domain(), QStringLiteral("Exit from LinkListEntity"));
     return;
   }
   if (ListFieldDef()->IsTransit()) {
@@ -129,7 +125,7 @@ void TListField::UnlinkListEntity(TChangeHolder* AHolder, TEntity* AEntity) {
 }
 
 void TListField::MarkItemDeleted(TChangeHolder* AHolder, TEntity* AItem) {
-  Log(Domain(), QStringLiteral("Marked for deletion: ") + AItem->ToString());
+  WorkingLog(Domain(), QStringLiteral("Marked for deletion: ") + AItem->ToString());
   if (TCollection* collection = AItem->Collection()) collection->MarkEntityAsDeleted(AHolder, AItem);
 }
 
