@@ -29,10 +29,10 @@ bool TAutoResetEvent::Wait() {
 }
 
 void TAutoResetEvent::Signal() {
-  {
-    std::lock_guard guard(FLock);
-    FSignalled = true;
-  }
+  // Notified under the lock: a waiter that frees the event as soon as it wakes
+  // cannot do so while this call still touches it.
+  std::lock_guard guard(FLock);
+  FSignalled = true;
   FChanged.notify_one();
 }
 
