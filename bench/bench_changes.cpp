@@ -2,6 +2,7 @@
 // fields each) to an in-memory storage, each against setting the same
 // fields without a holder in the same run. Prints ours/baseline ratios and
 // how the 10 000 case grows over the 1 000 case (linear: about 10).
+#include "BenchDesk.h"
 #include "BenchRatio.h"
 
 #include <QHash>
@@ -87,23 +88,12 @@ class TBenchStorage : public TStorage {
   QHash<QString, int> FNumerators;
 };
 
-struct TBench {
-  QTemporaryDir Temp;
-  std::unique_ptr<TConfigurations> Configurations;
-  std::unique_ptr<TDomain> Domain;
+struct TBench : TBenchDesk<TBenchScript> {
   std::unique_ptr<TUserSession> Session;
   std::vector<TEntity*> Items;  // stored records, the first 1 000 or all 10 000 are changed
   int Round = 0;
 
-  TBench() {
-    ConfigurationsDir = Temp.path() + QStringLiteral("/solutions/");
-    DomainsDir = ConfigurationsDir;
-    LocalAppDataDir = Temp.path() + QStringLiteral("/data");
-    TScript::RegisterScript<TBenchScript>("ChangesBench");
-    Configurations = std::make_unique<TConfigurations>(nullptr);
-    Configurations->Init();
-    Domain =
-        std::make_unique<TDomain>(nullptr, Configurations->GetByName("ChangesBench"), nullptr, QString(), QString());
+  TBench() : TBenchDesk("ChangesBench") {
     Domain->SetStorage(std::make_unique<TBenchStorage>());
     Domain->Logger()->DisableLogging();
     Session = std::make_unique<TUserSession>(Domain.get(), nullptr);

@@ -3,6 +3,7 @@
 // std::unordered_map) and finding them by identifier (against
 // std::unordered_map lookups of the same identifiers). Prints ours/baseline
 // time ratios after the runs.
+#include "BenchDesk.h"
 #include "BenchRatio.h"
 
 #include <QTemporaryDir>
@@ -52,23 +53,12 @@ struct TPlainRecord {
   double Total;
 };
 
-struct TBench {
-  QTemporaryDir Temp;
-  std::unique_ptr<TConfigurations> Configurations;
-  std::unique_ptr<TDomain> Domain;
+struct TBench : TBenchDesk<TBenchScript> {
   TCollection* Items = nullptr;
   std::unordered_map<int32_t, TEntity*> ByID;  // the baseline map over the same records
   std::vector<int32_t> Probes;                 // random stored IDs, some beyond the last
 
-  TBench() {
-    ConfigurationsDir = Temp.path() + QStringLiteral("/solutions/");
-    DomainsDir = ConfigurationsDir;
-    LocalAppDataDir = Temp.path() + QStringLiteral("/data");
-    TScript::RegisterScript<TBenchScript>("CollectionBench");
-    Configurations = std::make_unique<TConfigurations>(nullptr);
-    Configurations->Init();
-    Domain =
-        std::make_unique<TDomain>(nullptr, Configurations->GetByName("CollectionBench"), nullptr, QString(), QString());
+  TBench() : TBenchDesk("CollectionBench") {
     Items = Domain->CollectionByName("Items");
     // Stored IDs with gaps, as a numerator leaves them after deletions.
     for (int i = 1; i <= cRecordCount; ++i) {

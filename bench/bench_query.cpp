@@ -4,6 +4,7 @@
 // entity list of 100 000 by name against std::sort with collator keys.
 // Compiling a negated nesting twice as deep is measured against the half
 // depth. Prints ours/baseline time ratios after the runs.
+#include "BenchDesk.h"
 #include "BenchRatio.h"
 
 #include <QCollator>
@@ -62,24 +63,18 @@ QString NameOf(std::mt19937& ARandom) {
   return name + QString::number(ARandom() % 1000);
 }
 
-struct TBenchDomain {
-  QTemporaryDir Temp;
-  std::unique_ptr<TConfigurations> Configurations;
-  std::unique_ptr<TDomain> Domain;
+// The locale is set before the desk: collation reads it.
+struct TRussianLocale {
+  TRussianLocale() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+};
+
+struct TBenchDomain : TRussianLocale, TBenchDesk<TBenchScript> {
   std::unique_ptr<TUserSession> Session;
   TCollection* Items = nullptr;
   std::vector<TEntity*> Shuffled;  // cListCount records in a fixed random order
 
-  TBenchDomain() {
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    ConfigurationsDir = Temp.path() + QStringLiteral("/solutions/");
-    DomainsDir = ConfigurationsDir;
-    LocalAppDataDir = Temp.path() + QStringLiteral("/data");
-    TScript::RegisterScript<TBenchScript>("QueryBench");
-    Configurations = std::make_unique<TConfigurations>(nullptr);
-    Configurations->Init();
-    Domain = std::make_unique<TDomain>(nullptr, Configurations->GetByName("QueryBench"), nullptr, QString(), QString());
-    Session = std::make_unique<TUserSession>(Domain.get(), nullptr, false);
+  TBenchDomain() : TBenchDesk("QueryBench") {
+    Session = std::make_unique<TUserSession>(Domain.get(), nullptr);
     Items = Domain->CollectionByName("Items");
     std::mt19937 random(20240229);
     for (int i = 1; i <= cRecordCount; ++i) {

@@ -15,7 +15,9 @@ format_ok=1
 bash scripts/check-format.sh || format_ok=0
 
 build="$root/build-test"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVALIS_SANITIZE=ON -DCORVALIS_TESTS=ON
+# The benchmarks are built too (not run), so an interface change cannot leave
+# them broken unnoticed.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVALIS_SANITIZE=ON -DCORVALIS_TESTS=ON -DCORVALIS_BENCH=ON
 cmake --build "$build" -j2
 
 # --- a throwaway PostgreSQL cluster on a private socket --------------------
